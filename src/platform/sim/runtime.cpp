@@ -1,0 +1,90 @@
+#include "runtime.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "config.hpp"
+#include "files.hpp"
+
+namespace sim::detail {
+namespace {
+
+Runtime& storage() {
+    static Runtime rt;
+    return rt;
+}
+
+void load(Runtime& rt) {
+    std::error_code ec;
+    rt.persistent = std::filesystem::is_directory(state_path(rt.root, ""), ec);
+    reload_config(rt);
+    rt.clock_us = 0;
+    if (auto text = read_text(state_path(rt.root, "clock"))) {
+        rt.clock_us = std::strtoull(text->c_str(), nullptr, 10);
+    }
+    rt.loaded = true;
+}
+
+}  // namespace
+
+std::filesystem::path state_path(const std::filesystem::path& root, std::string_view rel) {
+    return root / "sim" / rel;
+}
+
+Runtime& runtime() {
+    Runtime& rt = storage();
+    if (!rt.loaded) {
+        load(rt);
+    }
+    return rt;
+}
+
+void reload_config(Runtime& rt) {
+    rt.config = BoardConfig{};
+    if (rt.persistent) {
+        if (auto c = load_board_config(rt.root)) {
+            rt.config = std::move(*c);
+        }
+    }
+    rt.flash_ops = 0;
+    rt.erase_ops = {};
+    rt.program_ops = {};
+    rt.wear = {};
+}
+
+bool device_missing(const Runtime& rt, std::string_view name) {
+    const auto& m = rt.config.faults.missing;
+    return std::find(m.begin(), m.end(), name) != m.end();
+}
+
+std::uint64_t clock_now_us() {
+    return runtime().clock_us;
+}
+
+void clock_advance_us(std::uint64_t us) {
+    Runtime& rt = runtime();
+    rt.clock_us += us;
+    if (rt.persistent) {
+        write_text(state_path(rt.root, "clock"), std::to_string(rt.clock_us) + "\n");
+    }
+}
+
+}  // namespace sim::detail
+
+namespace sim {
+
+void use_board(const std::filesystem::path& root) {
+    // Descriptors of the previous board stay open (their owners will close them) but are no
+    // longer emulated devices.
+    detail::Runtime& rt = detail::storage();
+    rt = detail::Runtime{};
+    rt.root = root;
+}
+
+const std::filesystem::path& board_root() {
+    return detail::storage().root;
+}
+
+}  // namespace sim

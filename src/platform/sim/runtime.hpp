@@ -1,0 +1,50 @@
+// The process-wide state of the simulated board: its root, its configuration, the virtual clock,
+// the fault counters and the table of emulated descriptors.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string_view>
+
+#include "sim/board.hpp"
+
+namespace sim::detail {
+
+enum class DeviceKind { mtd, i2c, mem };
+
+struct Device {
+    DeviceKind kind = DeviceKind::mtd;
+    std::size_t partition = 0;  // mtd
+    int bus = 0;                // i2c
+    unsigned address = 0;       // i2c: selected 7-bit address
+};
+
+struct Runtime {
+    std::filesystem::path root{"/"};
+    bool loaded = false;
+    bool persistent = false;  // ROOT/sim exists: state files may be written
+    BoardConfig config;
+    std::uint64_t clock_us = 0;
+    std::uint32_t flash_ops = 0;
+    std::array<std::uint32_t, 7> erase_ops{};
+    std::array<std::uint32_t, 7> program_ops{};
+    std::array<std::optional<FlashWear>, 7> wear;
+    std::map<int, Device> devices;
+};
+
+// The board of this process, loaded on first use.
+Runtime& runtime();
+// Re-reads board.conf and restarts the fault counters; devices stay registered.
+void reload_config(Runtime& rt);
+
+std::filesystem::path state_path(const std::filesystem::path& root, std::string_view rel);
+bool device_missing(const Runtime& rt, std::string_view name);
+
+// Virtual clock; advancing it persists it.
+std::uint64_t clock_now_us();
+void clock_advance_us(std::uint64_t us);
+
+}  // namespace sim::detail
