@@ -1,0 +1,54 @@
+// Reading sub-images out of a file: a bundle, an image slot file, a USB image. The file is a
+// plain concatenation of sub-images and ends where fewer than 24 bytes remain.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "image/header.hpp"
+
+namespace image {
+
+struct subimage_ref {
+    std::uint64_t offset;  // of the sub-image's first byte in the file
+    image_header header;
+    header_fault fault;  // none: the lengths fit the file and may be used
+};
+
+enum class walk_step {
+    subimage,    // `out` describes the next sub-image; check its fault before using it
+    end,         // fewer than 24 bytes left, or the walk stopped at a faulty header
+    read_error,  // the file could not be measured or read
+};
+
+// Walks a file sub-image by sub-image. It holds the descriptor without owning it, reads with
+// positioned reads only, and after a faulty header ends: with unusable lengths there is no
+// next sub-image to move to.
+class bundle_walk {
+public:
+    explicit bundle_walk(int fd) : fd_(fd) {}
+
+    walk_step next(subimage_ref& out);
+    // Bytes left after the last sub-image once the walk has ended normally.
+    std::uint64_t trailing_bytes() const { return size_ - offset_; }
+
+private:
+    int fd_;
+    bool measured_ = false;
+    bool stopped_ = false;
+    std::uint64_t size_ = 0;
+    std::uint64_t offset_ = 0;
+};
+
+// Fills `out` with `count` bytes at `offset` of the file. Fails without reading when `out`
+// cannot be allocated and on a short read (the file changed under us).
+bool read_file_range(int fd, std::uint64_t offset, std::uint32_t count,
+                     std::vector<std::uint8_t>& out);
+
+// The whole sub-image: header, records and payload. Only for a sub-image without fault.
+bool read_subimage(int fd, const subimage_ref& sub, std::vector<std::uint8_t>& out);
+
+// The header with its records (header-length bytes). Only for a sub-image without fault.
+bool read_header_bytes(int fd, const subimage_ref& sub, std::vector<std::uint8_t>& out);
+
+}  // namespace image
