@@ -17,9 +17,20 @@ enum class DeviceKind { mtd, i2c, mem };
 
 struct Device {
     DeviceKind kind = DeviceKind::mtd;
+    int access = 0;             // O_RDONLY, O_WRONLY or O_RDWR as opened
     std::size_t partition = 0;  // mtd
     int bus = 0;                // i2c
     unsigned address = 0;       // i2c: selected 7-bit address
+};
+
+// Address pointers of the I2C chips and the clock chip's RAM: chip state that a power cycle of
+// the board (a new process) resets.
+struct ChipState {
+    std::uint16_t eeprom_pointer = 0;
+    std::uint8_t rtc_pointer = 0;
+    std::uint8_t led_pointer = 0;
+    std::uint8_t port_pointer = 0;
+    std::array<std::uint8_t, 64> rtc_ram{};
 };
 
 struct Runtime {
@@ -33,6 +44,7 @@ struct Runtime {
     std::array<std::uint32_t, 7> program_ops{};
     std::array<std::optional<FlashWear>, 7> wear;
     std::map<int, Device> devices;
+    ChipState chips;
 };
 
 // The board of this process, loaded on first use.
