@@ -1,0 +1,193 @@
+#include "hw/i2c.hpp"
+
+#include <cerrno>
+#include <cstdint>
+#include <vector>
+
+#include "console.hpp"
+#include "sim/board.hpp"
+#include "temp_board.hpp"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class I2c : public ::testing::Test {
+protected:
+    explicit I2c(const sim::BoardConfig& c = config()) : board(c) {
+        console_of([] { return i2c_open_buses(); });
+    }
+    ~I2c() override { i2c_close_buses(); }
+
+    static sim::BoardConfig config() {
+        auto c = TempBoard::test_config();
+        c.rtc_base = "2026-05-12 09:15:30";
+        c.serial = "ABC123456789";
+        c.boot_slot = 2;
+        c.usb_enable = 0xD5;
+        return c;
+    }
+
+    Bytes eeprom(std::size_t offset, std::size_t n) const {
+        const auto e = *sim::read_eeprom(board.root());
+        return Bytes(e.begin() + offset, e.begin() + offset + n);
+    }
+
+    TempBoard board;
+};
+
+TEST_F(I2c, SettingsAreReadFromTheEeprom) {
+    EXPECT_EQ(nvram_get_boot_slot(), 2);
+    EXPECT_EQ(nvram_get_usb_enable(), 0xD5);
+    Bytes serial(12, 0);
+    EXPECT_EQ(nvram_read_serial(serial.data()), 'A');
+    EXPECT_EQ(serial, (Bytes{'A', 'B', 'C', '1', '2', '3', '4', '5', '6', '7', '8', '9'}));
+}
+
+TEST_F(I2c, ByteWritesLandAtTheirOffsetReleasingWriteProtectFirst) {
+    auto [out, rc] = console_of([] { return nvram_set_boot_slot(1); });
+    EXPECT_EQ(rc, 3);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(nvram_set_booted_image(4), 3);
+    EXPECT_EQ(eeprom(0x100, 1), Bytes{1});
+    EXPECT_EQ(eeprom(0x13A, 2), (Bytes{4, 0xD5}));
+    EXPECT_EQ((*sim::read_port_registers(board.root()))[12], 0xF7);
+    EXPECT_EQ(sim::read_clock_us(board.root()), 200000u);  // 100 ms after each byte
+}
+
+TEST_F(I2c, ImageTimestampIsTheRawClockForSlotsOneAndTwoOnly) {
+    const Bytes clock = {0x80, 0x59, 0x23, 0x07, 0x31, 0x12, 0x99};
+    EXPECT_EQ(nvram_set_image_timestamp(1, clock.data()), 1);
+    EXPECT_EQ(eeprom(0x108, 7), clock);
+    EXPECT_EQ(nvram_set_image_timestamp(2, clock.data()), 1);
+    EXPECT_EQ(eeprom(0x110, 7), clock);
+    for (std::uint8_t slot : {0, 3, 255}) {
+        auto [out, rc] = console_of([&] { return nvram_set_image_timestamp(slot, clock.data()); });
+        EXPECT_EQ(rc, 0);
+        EXPECT_EQ(out, "");
+    }
+    EXPECT_EQ(eeprom(0x117, 1), Bytes{0xFF});
+}
+
+TEST_F(I2c, StampImageRecordsTheClockBeforeItsOneSecondPause) {
+    EXPECT_EQ(stamp_image(2), 1);
+    // 09:15:30 on Tuesday 2026-05-12.
+    EXPECT_EQ(eeprom(0x110, 7), (Bytes{0x30, 0x15, 0x09, 0x03, 0x12, 0x05, 0x26}));
+    EXPECT_EQ(sim::read_clock_us(board.root()), 1700000u);
+    Bytes now(7, 0);
+    rtc_read(now.data());
+    EXPECT_EQ(now[0], 0x31);
+}
+
+TEST_F(I2c, LedRegisterReadAndWrite) {
+    std::uint8_t value = 0x77;
+    EXPECT_EQ(led_read(5, &value), 0x00);
+    EXPECT_EQ(led_write(0x105, 0x01), 2);  // only the low byte of the register goes out
+    EXPECT_EQ(led_read(5, &value), 0x01);
+    EXPECT_EQ(sim::read_led_log(board.root()), (std::vector<sim::LedWrite>{{0, 5, 1}}));
+}
+
+TEST_F(I2c, ClosingEmptiesBothSlots) {
+    EXPECT_GT(i2c_bus_fd(0), 0);
+    EXPECT_GT(i2c_bus_fd(1), 0);
+    EXPECT_EQ(i2c_close_buses(), 0);
+    EXPECT_EQ(i2c_bus_fd(0), 0);
+    EXPECT_EQ(i2c_bus_fd(1), 0);
+}
+
+struct MissingChip {
+    const char* chip;
+    const char* read_console;   // nvram_get_boot_slot
+    const char* write_console;  // nvram_set_boot_slot(2)
+    const char* led_console;    // led_write(5, 1)
+};
+
+class I2cMissingChip : public ::testing::TestWithParam<MissingChip> {};
+
+TEST_P(I2cMissingChip, EveryFailureIsReportedWithErrnoAndReadsKeepThePreset) {
+    auto c = TempBoard::test_config();
+    c.faults.missing = {GetParam().chip};
+    TempBoard board(c);
+    console_of([] { return i2c_open_buses(); });
+    auto [read_out, slot] = console_of([] { return nvram_get_boot_slot(); });
+    EXPECT_EQ(read_out, GetParam().read_console);
+    auto [write_out, written] = console_of([] { return nvram_set_boot_slot(2); });
+    EXPECT_EQ(write_out, GetParam().write_console);
+    auto [led_out, led] = console_of([] { return led_write(5, 1); });
+    EXPECT_EQ(led_out, GetParam().led_console);
+    if (std::string(GetParam().chip) == "eeprom") {
+        EXPECT_EQ(slot, 0);
+        EXPECT_EQ(written, -1);
+    }
+    i2c_close_buses();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chips, I2cMissingChip,
+    ::testing::Values(MissingChip{"eeprom", "I2C error - device 0xa8 writing bus 0 offset 256: 6\n",
+                                  "I2C error when writing bus 0 offset 256: 6\n", ""},
+                      MissingChip{"led", "", "",
+                                  "I2C error when writing LED on bus 1 offset 5: 6\n"},
+                      // The port device only gates write protection; its absence goes unreported.
+                      MissingChip{"port", "", "", ""}));
+
+TEST(I2cMissingBus, BusZeroMissingLeavesBusOneClosedAndLedWritesFail) {
+    auto c = TempBoard::test_config();
+    c.faults.missing = {"bus0"};
+    TempBoard board(c);
+    auto [out, rc] = console_of([] { return i2c_open_buses(); });
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(out, "ERROR: driver /dev/i2c-0 couldn't be opened\n");
+    EXPECT_EQ(i2c_bus_fd(0), -1);
+    EXPECT_EQ(i2c_bus_fd(1), 0);
+    // Descriptor 0 is no i2c bus: selecting a device on it fails.
+    auto [led_out, led_result] = console_of([] {
+        const int rc = led_write(5, 1);
+        return std::pair(rc, errno);
+    });
+    EXPECT_LT(led_result.first, 0);
+    EXPECT_NE(led_result.second, 0);
+    EXPECT_EQ(led_out,
+              "I2C error when setting LED on bus 1: " + std::to_string(led_result.second) + "\n");
+    auto [rtc_out, rtc_rc] = console_of([] {
+        std::uint8_t clock[7] = {};
+        return rtc_read(clock);
+    });
+    EXPECT_EQ(rtc_rc, 0);
+    EXPECT_EQ(rtc_out,
+              "I2C error when setting bus 0, device 0xd0: " + std::to_string(EBADF) + "\n");
+    EXPECT_TRUE(sim::read_led_log(board.root()).empty());
+    i2c_close_buses();
+}
+
+TEST(I2cMissingBus, BusOneMissingStillOpensBusZero) {
+    auto c = TempBoard::test_config();
+    c.faults.missing = {"bus1"};
+    TempBoard board(c);
+    auto [out, rc] = console_of([] { return i2c_open_buses(); });
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(out, "ERROR: driver /dev/i2c-1 couldn't be opened\n");
+    EXPECT_GT(i2c_bus_fd(0), 0);
+    EXPECT_EQ(i2c_bus_fd(1), -1);
+    i2c_close_buses();
+}
+
+TEST(I2cRead, ShortReadAndOffsetWidthAreReported) {
+    TempBoard board;
+    console_of([] { return i2c_open_buses(); });
+    Bytes dest(2, 0x11);
+    // A read of more than i2c-dev allows comes back short.
+    auto [out, rc] =
+        console_of([&] { return i2c_read_regs(0, 0xA8, 0x0102, 9000, 2, dest.data()); });
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(out, "I2C error - device 0xa8 @ 258, 9000 bytes : " + std::to_string(EINVAL) + "\n");
+    EXPECT_EQ(dest, Bytes(2, 0x11));
+    auto [out2, rc2] =
+        console_of([&] { return i2c_read_regs(0, 0xA8, 0x0102, 2, 2, dest.data()); });
+    EXPECT_EQ(rc2, 0x01);  // the first offset byte, the high one
+    EXPECT_EQ(out2, "");
+    EXPECT_EQ(dest, Bytes(2, 0xFF));
+    i2c_close_buses();
+}
+
+}  // namespace
