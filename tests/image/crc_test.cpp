@@ -65,6 +65,18 @@ TEST(ImageCrc, MatchesBitSerialDefinitionForAllLengthsAndAlignments) {
     }
 }
 
+// Buffers of several kilobytes go through side-by-side lanes that are joined afterwards.
+TEST(ImageCrc, MatchesBitSerialDefinitionAcrossLaneBlocks) {
+    const auto data = pattern(3 * 4096 + 40);
+    for (std::size_t len : {4095, 4096, 4097, 8191, 3 * 4096 + 13}) {
+        for (std::size_t start = 0; start < 4; ++start) {
+            const auto piece = std::span(data).subspan(start, len);
+            EXPECT_EQ(image_crc(piece, 0x5A5A5A5A), crc_bitwise(piece, 0x5A5A5A5A))
+                << "start " << start << " length " << len;
+        }
+    }
+}
+
 TEST(ImageCrc, PiecewiseEqualsWhole) {
     const auto data = pattern(100);
     const std::uint32_t whole = image_crc(data, crc_initial);
