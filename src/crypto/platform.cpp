@@ -1,14 +1,5 @@
 #include "crypto/platform.hpp"
 
-#include <cstdlib>
-
-void* PLATFORM_malloc(std::size_t size) {
-    return std::malloc(size);
-}
-void PLATFORM_free(void* p) {
-    std::free(p);
-}
-
 CryptoStatus PLATFORM_startupFirst() {
     return OK;
 }

@@ -1,0 +1,137 @@
+// Differential tests against OpenSSL's libcrypto (host builds only).
+#include <gtest/gtest.h>
+#include <openssl/bn.h>
+#include <openssl/evp.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "crypto/digest.hpp"
+#include "crypto/sha256.hpp"
+#include "crypto/vlong.hpp"
+#include "hex.hpp"
+#include "vlong_helpers.hpp"
+
+namespace {
+
+struct BnFree {
+    void operator()(BIGNUM* b) const { BN_free(b); }
+};
+using Bn = std::unique_ptr<BIGNUM, BnFree>;
+
+Bn toBn(const std::vector<std::uint8_t>& bytes) {
+    return Bn(BN_bin2bn(bytes.data(), static_cast<int>(bytes.size()), nullptr));
+}
+
+std::vector<std::uint8_t> fromBn(const BIGNUM* b) {
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(BN_num_bytes(b)));
+    BN_bn2bin(b, out.data());
+    return out;
+}
+
+void opensslSha256(const std::uint8_t* data, std::size_t n, std::uint8_t* out) {
+    unsigned int len = 0;
+    ASSERT_EQ(EVP_Digest(data, n, out, &len, EVP_sha256(), nullptr), 1);
+}
+
+}  // namespace
+
+TEST(OpensslSha256, RandomLengthsUpTo70000) {
+    std::mt19937 rng(11);
+    std::vector<std::uint8_t> data = randomBytes(rng, 70001);
+    std::vector<std::uint32_t> lengths = {0, 1, 55, 56, 63, 64, 65, 127, 128, 70000};
+    for (int i = 0; i < 150; ++i) {
+        lengths.push_back(rng() % 70001);
+    }
+    for (std::uint32_t n : lengths) {
+        std::uint8_t ours[64];
+        std::uint32_t len = 0;
+        ASSERT_EQ(CRYPTO_computeDigest(data.data(), n, ours, &len, DIGEST_SHA256), OK);
+        std::uint8_t theirs[32];
+        opensslSha256(data.data(), n, theirs);
+        EXPECT_EQ(toHex(ours, 32), toHex(theirs, 32)) << "length " << n;
+
+        // The same bytes fed in two pieces split at a random point.
+        std::uint32_t cut = n == 0 ? 0 : rng() % n;
+        SHA256_CTX ctx;
+        SHA256_initDigest(&ctx);
+        SHA256_updateDigest(&ctx, data.data(), cut);
+        SHA256_updateDigest(&ctx, data.data() + cut, n - cut);
+        SHA256_finalDigest(&ctx, ours);
+        EXPECT_EQ(toHex(ours, 32), toHex(theirs, 32)) << "length " << n << " cut " << cut;
+    }
+}
+
+TEST(OpensslSha256, SixteenMebibytes) {
+    std::mt19937 rng(12);
+    std::vector<std::uint8_t> data = randomBytes(rng, 16u << 20);
+    std::uint8_t ours[64];
+    std::uint32_t len = 0;
+    ASSERT_EQ(CRYPTO_computeDigest(data.data(), static_cast<std::uint32_t>(data.size()), ours, &len,
+                                   DIGEST_SHA256),
+              OK);
+    std::uint8_t theirs[32];
+    opensslSha256(data.data(), data.size(), theirs);
+    EXPECT_EQ(toHex(ours, 32), toHex(theirs, 32));
+}
+
+TEST(OpensslModexp, RandomModuliEvenAndOddWithBasesAboveTheModulus) {
+    std::mt19937 rng(13);
+    BN_CTX* ctx = BN_CTX_new();
+    vlong* pool = nullptr;
+    const std::size_t bitSizes[] = {512, 1024, 1536, 2048, 3072, 4096};
+    for (std::size_t bits : bitSizes) {
+        for (int round = 0; round < 6; ++round) {
+            auto mb = randomBytes(rng, bits / 8);
+            mb[0] |= 0x80;
+            if (round % 2 == 0) {
+                mb.back() |= 1;
+            } else {
+                mb.back() &= 0xFE;
+            }
+            // Bases: below, equal-length, and longer than the modulus (up to twice and beyond).
+            std::size_t baseLen =
+                bits / 8 + (round >= 4 ? bits / 8 + 5 : static_cast<std::size_t>(round));
+            auto bb = randomBytes(rng, baseLen);
+            // Exponents: 65537, a few small, and a full-length one for the smaller moduli.
+            std::vector<std::uint8_t> eb;
+            if (round == 0) {
+                eb = fromHex("010001");
+            } else if (round == 1 && bits <= 1024) {
+                eb = randomBytes(rng, bits / 8);
+            } else {
+                eb = randomBytes(rng, 1 + rng() % 8);
+            }
+            Bn m = toBn(mb), b = toBn(bb), e = toBn(eb);
+            Bn r(BN_new());
+            ASSERT_TRUE(BN_mod_exp(r.get(), b.get(), e.get(), m.get(), ctx));
+
+            Vlong vm(mb), vb(bb), ve(eb), out;
+            ASSERT_EQ(VLONG_modexp(vb.get(), ve.get(), vm.get(), out.holder(), &pool), OK);
+            EXPECT_EQ(out.hexString(), toHex(fromBn(r.get()))) << bits << " bits, round " << round;
+        }
+    }
+    VLONG_freeVlongQueue(&pool);
+    BN_CTX_free(ctx);
+}
+
+TEST(OpensslDivide, RandomOperands) {
+    std::mt19937 rng(14);
+    BN_CTX* ctx = BN_CTX_new();
+    for (int round = 0; round < 200; ++round) {
+        auto nb = randomBytes(rng, 1 + rng() % 600);
+        auto db = randomBytes(rng, 1 + rng() % 300);
+        if (db[0] == 0) {
+            db[0] = 1;
+        }
+        Bn n = toBn(nb), d = toBn(db), q(BN_new()), r(BN_new());
+        ASSERT_TRUE(BN_div(q.get(), r.get(), n.get(), d.get(), ctx));
+        Vlong vn(nb), vd(db), vq = Vlong::empty(), vr = Vlong::empty();
+        ASSERT_EQ(VLONG_unsignedDivide(vq.get(), vn.get(), vd.get(), vr.get(), nullptr), OK);
+        EXPECT_EQ(vq.hexString(), toHex(fromBn(q.get()))) << round;
+        EXPECT_EQ(vr.hexString(), toHex(fromBn(r.get()))) << round;
+    }
+    BN_CTX_free(ctx);
+}
