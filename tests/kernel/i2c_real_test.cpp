@@ -1,0 +1,147 @@
+// I2C over the kernel's i2c-dev and its SMBus stub, which answers at the port device's address
+// (0x20) only and supports SMBus transfers only. In the VM both /dev/i2c-0 and /dev/i2c-1 lead
+// to the stub; plain transfers (settings memory, clock, LED) fail there with EOPNOTSUPP and
+// are covered by the emulators instead.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "capture.hpp"
+#include "hw/i2c.hpp"
+#include "platform/seam.hpp"
+
+namespace {
+
+constexpr int kPortDevice = 0x20;
+constexpr int kEopnotsupp = 95;
+
+// The stub's registers, reached through a descriptor of our own.
+class PortDevice {
+public:
+    PortDevice() : fd_{open("/dev/i2c-1", O_RDWR)} {
+        if (fd_ >= 0)
+            ioctl_result_ =
+                platform::dev_ioctl(fd_, I2C_SLAVE, reinterpret_cast<void*>(kPortDevice));
+    }
+    ~PortDevice() {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    PortDevice(const PortDevice&) = delete;
+    PortDevice& operator=(const PortDevice&) = delete;
+
+    bool ready() const { return fd_ >= 0 && ioctl_result_ == 0; }
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+    int ioctl_result_ = -1;
+};
+
+// Whether this process holds a descriptor of the stub's adapter.
+bool holds_stub_descriptor() {
+    for (const auto& entry : std::filesystem::directory_iterator{"/proc/self/fd"}) {
+        std::error_code ec;
+        const auto target = std::filesystem::read_symlink(entry.path(), ec);
+        if (!ec && target == "/dev/i2c-stub")
+            return true;
+    }
+    return false;
+}
+
+std::string hex(unsigned long value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04lx", value);
+    return text;
+}
+
+// Run with /dev/i2c-0 missing and /dev/i2c-1 present.
+TEST(MissingBus, OpeningStopsAtBusZeroAndTransfersFailAtSelection) {
+    int opened = 0;
+    EXPECT_EQ(kvm::capture_stdout([&] { opened = i2c_open_buses(); }),
+              "ERROR: driver /dev/i2c-0 couldn't be opened\n");
+    EXPECT_EQ(opened, -1);
+    EXPECT_FALSE(holds_stub_descriptor()) << "bus 1 must not be tried after bus 0 failed";
+
+    std::uint8_t slot = 0xEE;
+    EXPECT_EQ(kvm::capture_stdout([&] { slot = nvram_get_boot_slot(); }),
+              "I2C error when setting bus 0, device 0xa8: 9\n");
+    EXPECT_EQ(slot, 0);
+
+    EXPECT_EQ(i2c_close_buses(), 0);
+    kvm::report_real(
+        "open of a missing /dev/i2c-0: bus 1 untried; I2C_SLAVE on the unopened slot fails with "
+        "EBADF");
+}
+
+class RealI2c : public testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(i2c_open_buses(), 0); }
+    static void TearDownTestSuite() { i2c_close_buses(); }
+};
+
+TEST_F(RealI2c, SmbusByteDataRoundTrips) {
+    PortDevice port;
+    ASSERT_TRUE(port.ready());
+    for (const int value : {0x00, 0x5A, 0x7F, 0x80, 0xFF}) {
+        for (const int reg : {0x00, 0x04, 0x0C, 0xFF}) {
+            SCOPED_TRACE(testing::Message() << "register " << reg << " value " << value);
+            EXPECT_EQ(smbus_write_byte(port.fd(), static_cast<std::uint8_t>(reg),
+                                       static_cast<std::uint8_t>(value)),
+                      0);
+            EXPECT_EQ(smbus_read_byte(port.fd(), static_cast<std::uint8_t>(reg)), value);
+        }
+    }
+    kvm::report_real("I2C_SLAVE " + hex(I2C_SLAVE) + ", I2C_SMBUS " + hex(I2C_SMBUS) +
+                     ": smbus_write_byte and smbus_read_byte round trip on the stub at 0x20");
+}
+
+TEST_F(RealI2c, SmbusToAnAbsentAddressFails) {
+    PortDevice port;
+    ASSERT_TRUE(port.ready());
+    ASSERT_EQ(platform::dev_ioctl(port.fd(), I2C_SLAVE, reinterpret_cast<void*>(kPortDevice + 1)),
+              0);
+    EXPECT_EQ(smbus_read_byte(port.fd(), 4), -1);
+    EXPECT_LT(smbus_write_byte(port.fd(), 12, 0), 0);
+}
+
+TEST_F(RealI2c, SettingsWriteClearsBitThreeOfThePortDeviceFirst) {
+    PortDevice port;
+    ASSERT_TRUE(port.ready());
+    ASSERT_EQ(smbus_write_byte(port.fd(), 4, 0x5E), 0);
+    ASSERT_EQ(smbus_write_byte(port.fd(), 12, 0x00), 0);
+
+    int result = 0;
+    const std::string console = kvm::capture_stdout([&] { result = nvram_write_byte(0x0100, 2); });
+
+    EXPECT_EQ(smbus_read_byte(port.fd(), 12), 0x56);
+    EXPECT_EQ(smbus_read_byte(port.fd(), 4), 0x5E);
+    // The settings memory's own transfer is a plain write, which the stub refuses.
+    EXPECT_LT(result, 0);
+    EXPECT_EQ(console,
+              "I2C error when writing bus 0 offset 256: " + std::to_string(kEopnotsupp) + "\n");
+    kvm::report_real(
+        "nvram_write_byte step 1 (port device register 4 -> register 12 & 0xF7) over I2C_SMBUS");
+}
+
+TEST_F(RealI2c, PlainTransfersAreRefusedByTheStub) {
+    std::uint8_t slot = 0xEE;
+    EXPECT_EQ(
+        kvm::capture_stdout([&] { slot = nvram_get_boot_slot(); }),
+        "I2C error - device 0xa8 writing bus 0 offset 256: " + std::to_string(kEopnotsupp) + "\n");
+    EXPECT_EQ(slot, 0);
+    std::printf(
+        "[emulators only] plain i2c read/write (settings memory, clock, LED): the SMBus stub "
+        "refuses them with "
+        "EOPNOTSUPP\n");
+}
+
+}  // namespace
