@@ -1,0 +1,75 @@
+#include "boot/startup.hpp"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+
+#include "boot/env_flags.hpp"
+#include "boot/reboot.hpp"
+#include "hw/i2c.hpp"
+#include "hw/mtd.hpp"
+
+volatile std::sig_atomic_t interrupted = 0;
+std::uint8_t usb_enabled = 0;
+std::uint8_t second_attempt = 0;
+
+namespace {
+
+// A value no clock register holds: the read left the buffer as it was.
+constexpr std::uint8_t kUnread = 0xFF;
+
+// Sets the system clock from the board's real-time clock. When the clock cannot be read the
+// command is not run at all rather than with whatever the buffer holds.
+void set_system_clock() {
+    std::array<std::uint8_t, 7> clock{};
+    clock.fill(kUnread);
+    rtc_read(clock.data());
+    if (clock[5] == kUnread) {
+        return;
+    }
+    std::array<char, 64> command{};
+    std::snprintf(command.data(), command.size(), "date %2.2x%2.2x%2.2x%2.2x20%2.2x.%2.2x\n",
+                  clock[5] & 0x1F, clock[4] & 0x3F, clock[2] & 0x3F, clock[1] & 0x7F, clock[6],
+                  clock[0] & 0x7F);
+    std::system(command.data());
+}
+
+void mount_user_fs() {
+    std::system("/bin/mount -o sync -t jffs2 /dev/mtd-user /user");
+    struct stat st {};
+    if (stat("/user/summary-updated", &st) != 0 && std::system("/bin/summary-scan") != 0) {
+        std::puts("ERROR updating file system. Reboot recommended");
+    }
+}
+
+}  // namespace
+
+void on_interrupt(int /*signal_number*/) {
+    interrupted = 1;
+}
+
+int install_interrupt_handler() {
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    return sigaction(SIGINT, &action, nullptr);
+}
+
+void boot_main() {
+    install_interrupt_handler();
+    i2c_open_buses();
+    flash_init();
+    read_env_flags();
+    set_system_clock();
+    mount_user_fs();
+
+    const int choice = choose_boot_slot();
+    std::printf("Booting image '%d'\n", choice);
+    const int fallback = choice == 1 ? 2 : 1;
+    std::printf("Booting image '%d'\n", fallback);
+    second_attempt = 1;
+    reboot_board();
+}
