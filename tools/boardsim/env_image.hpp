@@ -1,0 +1,19 @@
+// The boot loader's environment as it stores it in flash.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace boardsim {
+
+// A CRC-32 word (big-endian, as on the target) over the rest of the image, then each setting
+// NUL-terminated, one more NUL, and 0xFF up to size. nullopt when the settings do not fit.
+std::optional<std::vector<std::uint8_t>> make_env_image(const std::vector<std::string>& settings,
+                                                        std::size_t size);
+
+// The CRC-32 of zlib and the boot loader (reflected polynomial 0xEDB88320).
+std::uint32_t crc32(const std::uint8_t* data, std::size_t size);
+
+}  // namespace boardsim
