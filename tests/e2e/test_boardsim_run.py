@@ -1,0 +1,76 @@
+"""Drives `boardsim run` through a pty, as an operator at the console would."""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+import pexpect
+
+BOARDSIM = os.environ["BOARDSIM"]
+# Texts that must never reach the console of a board that is working.
+NEVER = [r"Segmentation fault", r"AddressSanitizer", r"runtime error:", r"not found",
+         r"System reboot failed"]
+
+
+class Console:
+    """An expect that also fails as soon as a forbidden pattern shows."""
+
+    def __init__(self, child):
+        self.child = child
+
+    def expect(self, pattern, timeout=60):
+        index = self.child.expect([pattern] + NEVER, timeout=timeout)
+        if index != 0:
+            raise AssertionError("forbidden console text: %r" % self.child.after)
+
+
+class BoardsimRun(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp()
+        self.board = os.path.join(self.dir, "board")
+        subprocess.run([BOARDSIM, "create", self.board, "--rtc", "2026-12-05 09:15:30"],
+                       check=True)
+
+    def tearDown(self):
+        shutil.rmtree(self.dir)
+
+    def boot(self, *args):
+        child = pexpect.spawn(BOARDSIM, ["run", self.board] + list(args), encoding="latin-1",
+                              env={"PATH": os.environ["PATH"]})
+        return child, Console(child)
+
+    def journal(self):
+        with open(os.path.join(self.board, "sim/journal.log")) as f:
+            return f.read()
+
+    def test_each_boot_ends_in_the_fallback_and_a_reboot(self):
+        child, console = self.boot("--boots", "2")
+        for n in (1, 2):
+            console.expect(r"Booting image '1'\r\nBooting image '2'\r\n")
+            console.expect(r"boardsim: boot %d: rebooted" % n)
+        child.expect(pexpect.EOF)
+        child.close()
+        self.assertEqual(child.exitstatus, 3)
+        self.assertIn("date 120509152026.30\n", self.journal())
+        self.assertEqual(self.journal().count("reboot\n"), 2)
+
+    def test_boot_selector_two_boots_image_two_first(self):
+        subprocess.run([BOARDSIM, "eeprom", self.board, "set", "boot-slot", "2"], check=True)
+        child, console = self.boot()
+        console.expect(r"Booting image '2'\r\nBooting image '1'\r\n")
+        child.expect(pexpect.EOF)
+
+    def test_a_run_that_does_not_finish_times_out(self):
+        # The stub reboot never returning keeps the boot manager waiting for ever.
+        with open(os.path.join(self.board, "bin/reboot"), "w") as f:
+            f.write("#!/bin/sh\nwhile :; do read x; done\n")
+        child, console = self.boot("--timeout", "2")
+        console.expect(r"boardsim: boot 1: timed out")
+        child.expect(pexpect.EOF)
+        child.close()
+        self.assertEqual(child.exitstatus, 6)
+
+
+if __name__ == "__main__":
+    unittest.main()
