@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Boots the test VM and passes when its init reports that every phase passed. The VM is a
-# separate emulated machine without network; nothing it runs reaches this host.
+# separate emulated machine without network; nothing it runs reaches this host. The firmware's
+# terminal resets are dropped from the log, which ctest may print.
 #
 # usage: run-vm.sh QEMU VMLINUZ INITRAMFS TIMEOUT_SECONDS LOG
 set -uo pipefail
@@ -16,7 +17,7 @@ start=$SECONDS
 timeout -k 5 "$limit" "$qemu" -accel tcg -nographic -nodefaults -no-reboot -m 256 -smp 1 \
   -kernel "$kernel" -initrd "$initramfs" \
   -append "console=ttyS0 quiet loglevel=3 panic=-1 bm_vm_test=1" \
-  -monitor none -serial stdio </dev/null 2>&1 | tr -d '\r' | tee "$log"
+  -monitor none -serial stdio </dev/null 2>&1 | sed -u 's/\r$//; s/\x1b[^a-zA-Z]*[a-zA-Z]//g' | tee "$log"
 status=${PIPESTATUS[0]}
 echo "VM ran for $((SECONDS - start)) s (qemu exit status $status)"
 
