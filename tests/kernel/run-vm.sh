@@ -29,3 +29,8 @@ if ! grep -qx 'kernel-vm: PASS' "$log"; then
   echo "FAIL: the VM did not report a pass"
   exit 1
 fi
+echo "Checked against the kernel's drivers in the VM:"
+if ! grep -E '^\[(real driver|emulators only)\]' "$log"; then
+  echo "FAIL: the VM passed without reporting a single operation"
+  exit 1
+fi
