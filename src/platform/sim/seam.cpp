@@ -99,6 +99,10 @@ int dev_close(int fd) {
 }
 
 int dev_ioctl(int fd, unsigned long request, void* arg) {
+    // The kernel checks the descriptor first; emulators of other architectures may not.
+    if (fd < 0) {
+        return refuse(EBADF);
+    }
     Runtime& rt = sim::detail::runtime();
     Device* dev = registered(rt, fd);
     if (dev == nullptr) {
