@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "crypto/asn1.hpp"
+#include "hex.hpp"
+
+namespace {
+
+// Parses and keeps the tree and its input alive for the test.
+struct Parsed {
+    std::vector<std::uint8_t> der;
+    MemStream stream{};
+    ASN1_ITEM* root = nullptr;
+    CryptoStatus status;
+
+    explicit Parsed(std::vector<std::uint8_t> bytes) : der(std::move(bytes)) {
+        MEMSTREAM_init(&stream, der.empty() ? nullptr : der.data(),
+                       static_cast<std::uint32_t>(der.size()));
+        status = ASN1_parse(&stream, &root);
+    }
+    ~Parsed() {
+        if (root != nullptr) {
+            ASN1_releaseItem(&root);
+        }
+    }
+    ASN1_ITEM* top() const { return root->firstChild; }
+};
+
+std::vector<std::uint8_t> nested(int depth) {
+    // depth SEQUENCEs around a NULL, written with one-octet lengths.
+    std::vector<std::uint8_t> der = {0x05, 0x00};
+    for (int i = 0; i < depth; ++i) {
+        der.insert(der.begin(), {0x30, static_cast<std::uint8_t>(der.size())});
+    }
+    return der;
+}
+
+}  // namespace
+
+TEST(Asn1Parse, SequenceWithOneInteger) {
+    Parsed p(fromHex("3003020105"));
+    ASSERT_EQ(p.status, OK);
+    ASSERT_NE(p.top(), nullptr);
+    EXPECT_EQ(p.top()->tag, SEQUENCE);
+    EXPECT_EQ(p.top()->id, UNIVERSAL | CONSTRUCTED);
+    EXPECT_EQ(p.top()->next, nullptr) << "the root holds only the first item";
+    ASN1_ITEM* integer = nullptr;
+    ASSERT_EQ(ASN1_getChild(p.top(), 1, &integer), OK);
+    EXPECT_EQ(integer->tag, INTEGER);
+    EXPECT_EQ(integer->value, 5u);
+    EXPECT_EQ(integer->headerSize, 2u);
+    EXPECT_EQ(integer->dataOffset, 4u);
+    ASN1_ITEM* same = nullptr;
+    ASSERT_EQ(ASN1_getChild(p.top(), 0, &same), OK);
+    EXPECT_EQ(same, integer);
+    EXPECT_EQ(ASN1_getChild(p.top(), 2, &same), ERR_DER_UNEXPECTED_ITEM);
+}
+
+TEST(Asn1Parse, StatusByInput) {
+    struct Case {
+        const char* der;
+        CryptoStatus status;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"3003020105ff", OK, "bytes after the first item are not parsed"},
+        {"3005020105", ERR_DER_BAD_LENGTH, "sequence claims two octets the input lacks"},
+        {"3004020105", ERR_EOF, "one octet missing"},
+        {"", ERR_DER_INVALID_CONTENT, "empty input"},
+        {"0200", ERR_DER_INVALID_CONTENT, "empty INTEGER"},
+        {"0500", OK, "NULL"},
+        {"0400", OK, "empty OCTET STRING"},
+        {"a000", OK, "empty context-specific item"},
+        {"4000", ERR_DER_INVALID_CONTENT, "empty application item"},
+        {"0300", ERR_DER_INVALID_CONTENT, "BIT STRING without its unused-bits octet"},
+        {"030107", ERR_DER_INVALID_CONTENT, "no bits but seven unused"},
+        {"030100", OK, "no bits, none unused"},
+        {"02850000000001", ERR_DER_LENGTH_TOO_LONG, "five length octets"},
+        {"0284000000010a", OK, "four length octets"},
+        {"0282", ERR_EOF, "length octets cut short"},
+        {"02", ERR_DER_TAG_TOO_LONG, "no length octet"},
+        {"1f", ERR_EOF, "long tag number cut right after the first octet"},
+        {"1f81", ERR_DER_TAG_TOO_LONG, "long tag number cut short"},
+        {"1f818181", ERR_DER_TAG_TOO_LONG, "four tag-number octets"},
+        {"5f81817f00", ERR_DER_INVALID_CONTENT, "three tag-number octets parse; empty application"},
+        {"0801ff", ERR_DER_UNSUPPORTED_TAG, "EXTERNAL"},
+        {"1101ff", ERR_DER_UNSUPPORTED_TAG, "primitive SET"},
+        {"0d01ff", ERR_DER_UNSUPPORTED_TAG, "relative OID"},
+        {"1f1f01ff", ERR_DER_UNSUPPORTED_TAG, "universal tag 31"},
+        {"0c026869", OK, "UTF8String"},
+        {"1e020041", OK, "BMPString"},
+        {"300402010501", ERR_DER_TAG_TOO_LONG,
+         "one octet left starts an item with no length octet"},
+        {"30040201050105", ERR_DER_BAD_LENGTH, "one octet left starts an item that overruns"},
+        {"300402010500", ERR_DER_BAD_LENGTH, "one octet left that cannot start an item"},
+        {"30030201050000", OK, "trailing bytes after a complete item"},
+        {"3005020405060708", ERR_DER_BAD_LENGTH, "child overruns its parent"},
+        {"3080020105000000", OK, "indefinite length closed by end-of-contents"},
+        {"30800201050000", OK, "indefinite length, then end-of-contents"},
+        {"3080020105", ERR_EOF, "indefinite length never closed"},
+        {"0480", ERR_DER_INVALID_CONTENT, "primitive item of indefinite length"},
+        {"0403aabb", ERR_EOF, "content past the end of the input"},
+    };
+    for (const Case& c : cases) {
+        Parsed p(fromHex(c.der));
+        EXPECT_EQ(p.status, c.status) << c.der << ": " << c.why;
+        if (p.status < 0) {
+            EXPECT_EQ(p.root, nullptr);
+        }
+    }
+}
+
+TEST(Asn1Parse, NestingLimitIsFortyLevels) {
+    Parsed fine(nested(39));  // 39 SEQUENCEs, the NULL at level 40
+    EXPECT_EQ(fine.status, OK);
+    Parsed tooDeep(nested(40));  // a SEQUENCE with content at level 40
+    EXPECT_EQ(tooDeep.status, ERR_DER_TOO_DEEP);
+    std::vector<std::uint8_t> emptyAtForty = nested(39);
+    emptyAtForty.resize(emptyAtForty.size() - 2);
+    emptyAtForty.insert(emptyAtForty.end(), {0x30, 0x00});
+    for (std::size_t i = 1; i < emptyAtForty.size(); i += 2) {
+        emptyAtForty[i] = static_cast<std::uint8_t>(emptyAtForty.size() - i - 1);
+    }
+    Parsed empty(emptyAtForty);
+    EXPECT_EQ(empty.status, OK) << "an empty SEQUENCE at level 40 has no content to go deeper";
+}
+
+TEST(Asn1Parse, BitAndOctetStringEncapsulation) {
+    struct Case {
+        const char* der;
+        bool encapsulates;
+        std::uint32_t firstChildTag;
+    };
+    const Case cases[] = {
+        {"0303003000", false, 0},  // SEQUENCE without an INTEGER
+        {"030800300502010505"
+         "00",
+         true, SEQUENCE},  // SEQUENCE { INTEGER 5, NULL }
+        {"03090030050201050500"
+         "00",
+         false, 0},                      // SEQUENCE shorter than the content
+        {"0306003003020105", false, 0},  // the INTEGER must leave content after it
+        {"0403020107", true, INTEGER},   // OCTET STRING holding an INTEGER
+        {"0404020100ff", false, 0},      // not filled exactly: skipped
+        {"040430020201", false, 0},      // inner parse fails (empty... overrun): dropped
+        {"0404aabbccdd", false, 0},
+    };
+    for (const Case& c : cases) {
+        Parsed p(fromHex(c.der));
+        ASSERT_EQ(p.status, OK) << c.der;
+        EXPECT_EQ(p.top()->encapsulates, c.encapsulates ? 1 : 0) << c.der;
+        if (c.encapsulates) {
+            ASSERT_NE(p.top()->firstChild, nullptr) << c.der;
+            EXPECT_EQ(p.top()->firstChild->tag, c.firstChildTag) << c.der;
+        } else {
+            EXPECT_EQ(p.top()->firstChild, nullptr) << c.der;
+        }
+    }
+    Parsed bits(fromHex("03080030050201050500"));
+    EXPECT_EQ(bits.top()->value, 0u);
+    EXPECT_EQ(bits.top()->dataOffset, 3u);
+    EXPECT_EQ(bits.top()->length, 7u);
+}
+
+TEST(Asn1Tree, LinkedNodesCannotBeReleased) {
+    Parsed p(fromHex("3006020101020102"));
+    ASSERT_EQ(p.status, OK);
+    ASN1_ITEM* first = p.top()->firstChild;
+    EXPECT_EQ(ASN1_releaseItem(&first), ERR_TREE_LINKED_NODE);
+    EXPECT_EQ(ASN1_childCount(p.top()), 2u);
+}
+
+TEST(Asn1CheckAlgorithmOid, MatchesPrefixAndReturnsTheExtraArc) {
+    // SEQUENCE { OID 1.2.840.113549.1.1.11, NULL }
+    Parsed p(fromHex("300d06092a864886f70d01010b0500"));
+    ASSERT_EQ(p.status, OK);
+    const std::uint8_t prefix[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01};
+    const std::uint8_t whole[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x0B};
+    const std::uint8_t other[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x02, 0x01};
+    std::uint8_t arc = 0;
+    ASN1_ITEM* oid = nullptr;
+    EXPECT_EQ(ASN1_checkAlgorithmOid(p.top(), &p.stream, prefix, 8, &arc, &oid), OK);
+    EXPECT_EQ(arc, 0x0B);
+    ASSERT_NE(oid, nullptr);
+    EXPECT_EQ(oid->tag, OID);
+    EXPECT_EQ(ASN1_checkAlgorithmOid(p.top(), &p.stream, whole, 9, nullptr, nullptr), OK);
+    EXPECT_EQ(ASN1_checkAlgorithmOid(p.top(), &p.stream, prefix, 8, nullptr, nullptr),
+              ERR_DER_OID_MISMATCH);
+    EXPECT_EQ(ASN1_checkAlgorithmOid(p.top(), &p.stream, other, 8, &arc, nullptr),
+              ERR_DER_OID_MISMATCH);
+    EXPECT_EQ(ASN1_checkAlgorithmOid(p.top()->firstChild, &p.stream, prefix, 8, &arc, nullptr),
+              ERR_DER_UNEXPECTED_ITEM);
+
+    Parsed noOid(fromHex("3003020101"));
+    EXPECT_EQ(ASN1_checkAlgorithmOid(noOid.top(), &noOid.stream, prefix, 8, &arc, nullptr),
+              ERR_DER_UNEXPECTED_ITEM);
+}
