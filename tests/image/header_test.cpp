@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 #include "image/byte_order.hpp"
@@ -40,6 +41,10 @@ struct parse_case {
     std::uint32_t payload_length;
     std::uint32_t total;
 };
+
+void PrintTo(const parse_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ParseImageHeader : public ::testing::TestWithParam<parse_case> {};
 
@@ -78,6 +83,10 @@ struct length_case {
     std::uint64_t available;
     header_fault fault;
 };
+
+void PrintTo(const length_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CheckImageLengths : public ::testing::TestWithParam<length_case> {};
 

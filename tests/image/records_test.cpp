@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,10 @@ struct alt_case {
     std::optional<std::uint32_t> type;
     record_end end;
 };
+
+void PrintTo(const alt_case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FindAlternativeType : public ::testing::TestWithParam<alt_case> {};
 
