@@ -16,6 +16,8 @@ namespace platform {
 // Device descriptors. The paths are the board's: /dev/mtd-*, /dev/i2c-N, /dev/mem.
 int dev_open(const char* path, int flags);
 int dev_close(int fd);
+// arg is what the kernel receives: a pointer to the request's record, or for requests that take a
+// value (I2C_SLAVE) the value itself cast to a pointer.
 int dev_ioctl(int fd, unsigned long request, void* arg);
 ssize_t dev_read(int fd, void* buf, std::size_t count);
 ssize_t dev_write(int fd, const void* buf, std::size_t count);
