@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "crypto/aes.hpp"
 #include "crypto/digest.hpp"
 #include "crypto/sha256.hpp"
 #include "crypto/vlong.hpp"
@@ -134,4 +135,67 @@ TEST(OpensslDivide, RandomOperands) {
         EXPECT_EQ(vr.hexString(), toHex(fromBn(r.get()))) << round;
     }
     BN_CTX_free(ctx);
+}
+
+namespace {
+
+std::vector<std::uint8_t> opensslAes(const std::vector<std::uint8_t>& key, bool cbc, bool encrypt,
+                                     const std::vector<std::uint8_t>& iv,
+                                     const std::vector<std::uint8_t>& in) {
+    const EVP_CIPHER* cipher = nullptr;
+    switch (key.size()) {
+        case 16:
+            cipher = cbc ? EVP_aes_128_cbc() : EVP_aes_128_ecb();
+            break;
+        case 24:
+            cipher = cbc ? EVP_aes_192_cbc() : EVP_aes_192_ecb();
+            break;
+        default:
+            cipher = cbc ? EVP_aes_256_cbc() : EVP_aes_256_ecb();
+            break;
+    }
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    EVP_CipherInit_ex(ctx, cipher, nullptr, key.data(), cbc ? iv.data() : nullptr, encrypt ? 1 : 0);
+    EVP_CIPHER_CTX_set_padding(ctx, 0);
+    std::vector<std::uint8_t> out(in.size() + 16);
+    int n = 0, tail = 0;
+    EVP_CipherUpdate(ctx, out.data(), &n, in.data(), static_cast<int>(in.size()));
+    EVP_CipherFinal_ex(ctx, out.data() + n, &tail);
+    EVP_CIPHER_CTX_free(ctx);
+    out.resize(static_cast<std::size_t>(n + tail));
+    return out;
+}
+
+}  // namespace
+
+TEST(OpensslAes, RandomKeysAndBuffersEveryModeAndDirection) {
+    std::mt19937 rng(15);
+    for (int round = 0; round < 120; ++round) {
+        const std::size_t keySize = 16 + 8 * (round % 3);
+        const bool cbc = (round / 3) % 2 == 1;
+        const bool encrypt = (round / 6) % 2 == 0;
+        const bool inPlace = (round / 12) % 2 == 0;
+        const auto key = randomBytes(rng, keySize);
+        const auto iv = randomBytes(rng, 16);
+        const auto in = randomBytes(rng, 16 * (1 + rng() % 64));
+        const auto expected = opensslAes(key, cbc, encrypt, iv, in);
+
+        AesContext ctx{};
+        ASSERT_EQ(AES_initContext(&ctx, static_cast<std::int32_t>(keySize * 8), key.data(),
+                                  encrypt ? 1 : 0, cbc ? MODE_CBC : MODE_ECB),
+                  OK);
+        auto ourIv = iv;
+        std::vector<std::uint8_t> buffer = in;
+        std::vector<std::uint8_t> separate(in.size());
+        std::uint8_t* out = inPlace ? buffer.data() : separate.data();
+        std::int32_t outBits = 0;
+        const auto bits = static_cast<std::int32_t>(in.size() * 8);
+        ASSERT_EQ(encrypt
+                      ? AES_encryptBlocks(&ctx, ourIv.data(), buffer.data(), bits, out, &outBits)
+                      : AES_decryptBlocks(&ctx, ourIv.data(), buffer.data(), bits, out, &outBits),
+                  OK);
+        EXPECT_EQ(toHex(out, in.size()), toHex(expected))
+            << keySize * 8 << (cbc ? " CBC" : " ECB") << (encrypt ? " encrypt" : " decrypt")
+            << (inPlace ? " in place" : "");
+    }
 }
