@@ -1,0 +1,40 @@
+// The signing layer: the only way the boot manager's security logic reaches the crypto library
+// for digests, public keys and signature checks (AES: imgsign_aes.hpp). Crypto status codes, 0 for
+// success.
+//
+// Each operation traces through the library's debug output, in category 4 (category 32 for a
+// cipher failure); under the system's fixed debug mask all of it is suppressed.
+#pragma once
+
+#include <cstdint>
+
+#include "crypto/ca_mgmt.hpp"
+#include "crypto/status.hpp"
+
+// Categories of the layer's trace lines.
+constexpr std::uint32_t IMGSIGN_TRACE = 0x4;
+constexpr std::uint32_t IMGSIGN_TRACE_CIPHER = 0x20;
+
+// Mask that gates the layer's trace lines. It starts as the library's fixed mask and nothing in
+// the boot manager changes it; tests widen it to see the trace.
+extern std::uint32_t imgsign_trace_mask;
+
+// digest receives 32 bytes; nothing is written when an argument is absent.
+CryptoStatus IMGSIGN_computeSHA256(const std::uint8_t* data, std::uint32_t length,
+                                   std::uint8_t* digest, std::uint32_t* digestLength);
+
+// PEM text, or DER bytes when the text is not PEM. With key absent only tests the decoding;
+// otherwise the caller releases key with CRYPTO_uninitAsymmetricKey.
+CryptoStatus CA_MGMT_convertPublicKey(const std::uint8_t* keyText, std::uint32_t keyTextLength,
+                                      AsymmetricKey* key);
+
+// 0 only for an RSASSA-PKCS1-v1_5 signature over the SHA-256 hash, encoded exactly as the
+// standard builds it (DigestInfo with or without the NULL parameters) and numerically below the
+// modulus. A well-formed signature over anything else gives ERR_RSA_SIGNATURE_MISMATCH; the
+// RSA layer's own statuses (wrong length, bad padding, malformed DigestInfo) come first.
+CryptoStatus IMGSIGN_verifySignature(const std::uint8_t* hash, std::int32_t hashLength,
+                                     const std::uint8_t* signature, std::int32_t signatureLength,
+                                     const std::uint8_t* keyText, std::uint32_t keyTextLength);
+
+void IMGSIGN_dumpHex(const std::uint8_t* bytes, std::int32_t length);
+void IMGSIGN_dumpKey(const AsymmetricKey* key);

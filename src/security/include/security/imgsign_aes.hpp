@@ -1,0 +1,17 @@
+// The signing layer's AES operations: CBC contexts for the key store's files.
+// Create, then DoAES with the context's direction, then Delete.
+#pragma once
+
+#include <cstdint>
+
+#include "crypto/aes.hpp"
+#include "crypto/status.hpp"
+
+// A CBC context for the given direction, or null (bad key length, no memory).
+AesContext* CreateAESCtx(const std::uint8_t* keyMaterial, std::int32_t keyLength,
+                         std::int32_t encrypt);
+// In place; iv is left holding the last ciphertext block so calls can continue one chain.
+CryptoStatus DoAES(AesContext* ctx, std::uint8_t* data, std::int32_t dataLength,
+                   std::int32_t encrypt, std::uint8_t* iv);
+// Wipes and releases *ctx and sets it to null. Always 0.
+CryptoStatus DeleteAESCtx(AesContext** ctx);

@@ -1,0 +1,37 @@
+#include "trace.hpp"
+
+#include <cstdio>
+
+#include "crypto/debug_console.hpp"
+#include "security/imgsign.hpp"
+
+std::uint32_t imgsign_trace_mask = DEBUG_CONSOLE_MASK;
+
+namespace imgsign_trace {
+
+bool enabled(std::uint32_t category) {
+    return (category & imgsign_trace_mask) == category;
+}
+
+void text(std::uint32_t category, const char* text) {
+    if (enabled(category)) {
+        DEBUG_CONSOLE_write(text);
+    }
+}
+
+void end_line(std::uint32_t category) {
+    text(category, "\r\n");
+}
+
+void status(std::uint32_t category, std::int32_t status) {
+    if (!enabled(category)) {
+        return;
+    }
+    char number[16];
+    std::snprintf(number, sizeof number, "%d", static_cast<int>(status));
+    DEBUG_CONSOLE_write("status = ");
+    DEBUG_CONSOLE_write(number);
+    DEBUG_CONSOLE_write("\r\n");
+}
+
+}  // namespace imgsign_trace

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "crypto/debug_console.hpp"
+#include "security/imgsign.hpp"
+#include "test_files.hpp"
+
+namespace {
+
+using sectest::bytes;
+
+struct Signed {
+    std::string key = sectest::sample_key("sample_production_key.pub.pem");
+    std::map<std::string, std::vector<std::uint8_t>> vectors = sectest::signature_vectors();
+    std::array<std::uint8_t, 32> hash{};
+
+    Signed() {
+        const auto& payload = vectors.at("payload");
+        std::uint32_t length = 0;
+        IMGSIGN_computeSHA256(payload.data(), static_cast<std::uint32_t>(payload.size()),
+                              hash.data(), &length);
+    }
+    CryptoStatus verify(const std::vector<std::uint8_t>& signature,
+                        std::int32_t hashLength = 32) const {
+        return IMGSIGN_verifySignature(hash.data(), hashLength, signature.data(),
+                                       static_cast<std::int32_t>(signature.size()), bytes(key),
+                                       static_cast<std::uint32_t>(key.size()));
+    }
+};
+
+TEST(ComputeSha256, EmptyInputGivesTheDigestOfTheEmptyMessage) {
+    const std::uint8_t none = 0;
+    std::array<std::uint8_t, 32> digest{};
+    std::uint32_t length = 99;
+    ASSERT_EQ(IMGSIGN_computeSHA256(&none, 0, digest.data(), &length), OK);
+    EXPECT_EQ(length, 32U);
+    EXPECT_EQ(sectest::from_hex("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"),
+              std::vector<std::uint8_t>(digest.begin(), digest.end()));
+}
+
+TEST(ComputeSha256, AbsentArgumentsWriteNothing) {
+    const std::uint8_t data = 1;
+    std::array<std::uint8_t, 32> digest{};
+    std::uint32_t length = 7;
+    EXPECT_EQ(IMGSIGN_computeSHA256(&data, 1, digest.data(), nullptr), ERR_NULL_POINTER);
+    EXPECT_EQ(IMGSIGN_computeSHA256(nullptr, 1, digest.data(), &length), ERR_NULL_POINTER);
+    EXPECT_EQ(IMGSIGN_computeSHA256(&data, 1, nullptr, &length), ERR_NULL_POINTER);
+    EXPECT_EQ(length, 7U);
+    EXPECT_EQ(digest, (std::array<std::uint8_t, 32>{}));
+}
+
+TEST(ConvertPublicKey, AcceptsPemAndTheSameKeyAsDer) {
+    const auto pem = sectest::sample_key("sample_development_key.pub.pem");
+    const auto der = sectest::from_hex(
+        sectest::read_text(std::string(BM_SECURITY_DATA) + "/development_key.der.hex"));
+    AsymmetricKey fromPem{};
+    AsymmetricKey fromDer{};
+    ASSERT_EQ(
+        CA_MGMT_convertPublicKey(bytes(pem), static_cast<std::uint32_t>(pem.size()), &fromPem), OK);
+    ASSERT_EQ(
+        CA_MGMT_convertPublicKey(der.data(), static_cast<std::uint32_t>(der.size()), &fromDer), OK);
+    EXPECT_EQ(fromPem.type, KEY_TYPE_RSA);
+    EXPECT_EQ(fromDer.type, KEY_TYPE_RSA);
+    CRYPTO_uninitAsymmetricKey(&fromPem);
+    CRYPTO_uninitAsymmetricKey(&fromDer);
+    EXPECT_EQ(CA_MGMT_convertPublicKey(bytes(pem), static_cast<std::uint32_t>(pem.size()), nullptr),
+              OK);
+}
+
+TEST(ConvertPublicKey, RefusesAbsentOrDamagedText) {
+    auto pem = sectest::sample_key("sample_production_key.pub.pem");
+    EXPECT_EQ(CA_MGMT_convertPublicKey(nullptr, 451, nullptr), ERR_NULL_POINTER);
+    EXPECT_LT(CA_MGMT_convertPublicKey(bytes(pem), 0, nullptr), 0);
+    pem[100] = '*';
+    EXPECT_LT(CA_MGMT_convertPublicKey(bytes(pem), static_cast<std::uint32_t>(pem.size()), nullptr),
+              0);
+}
+
+struct VerifyCase {
+    const char* vector;
+    CryptoStatus expected;
+};
+
+class VerifySignature : public testing::TestWithParam<VerifyCase> {};
+
+// Only the two encodings a signer may produce pass. The lenient encodings below all carry the
+// right 32 bytes where a DigestInfo parser looks for them; accepting any of them is the
+// weakness that lets signatures be forged without the private key.
+TEST_P(VerifySignature, AcceptsOnlyTheExactEncoding) {
+    const Signed s;
+    EXPECT_EQ(s.verify(s.vectors.at(GetParam().vector)), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Vectors, VerifySignature,
+    testing::Values(VerifyCase{"good", OK}, VerifyCase{"without_null", OK},
+                    VerifyCase{"garbage_parameters", ERR_RSA_SIGNATURE_MISMATCH},
+                    VerifyCase{"digest_not_octet_string", ERR_RSA_SIGNATURE_MISMATCH},
+                    VerifyCase{"long_form_length", ERR_RSA_SIGNATURE_MISMATCH},
+                    VerifyCase{"block_starts_with_01", ERR_RSA_SIGNATURE_MISMATCH},
+                    VerifyCase{"plus_modulus", ERR_RSA_SIGNATURE_MISMATCH},
+                    VerifyCase{"sha1_algorithm", ERR_SIGNATURE_FORMAT},
+                    VerifyCase{"one_byte_short", ERR_SIGNATURE_FORMAT}),
+    [](const auto& info) { return std::string(info.param.vector); });
+
+TEST(VerifySignatureArguments, HashLengthOtherThan32FailsEvenForAGoodSignature) {
+    const Signed s;
+    EXPECT_EQ(s.verify(s.vectors.at("good"), 31), ERR_RSA_SIGNATURE_MISMATCH);
+    EXPECT_EQ(s.verify(s.vectors.at("good"), 33), ERR_RSA_SIGNATURE_MISMATCH);
+}
+
+TEST(VerifySignatureArguments, AnyChangedHashByteOrOtherKeyFails) {
+    Signed s;
+    s.hash[31] ^= 1;
+    EXPECT_EQ(s.verify(s.vectors.at("good")), ERR_RSA_SIGNATURE_MISMATCH);
+    s.hash[31] ^= 1;
+    s.key = sectest::sample_key("sample_development_key.pub.pem");
+    EXPECT_EQ(s.verify(s.vectors.at("good")), ERR_RSA_BAD_PADDING);
+}
+
+TEST(VerifySignatureArguments, AbsentPointersAndUndecodableKeys) {
+    const Signed s;
+    const auto& sig = s.vectors.at("good");
+    EXPECT_EQ(IMGSIGN_verifySignature(nullptr, 32, sig.data(), 256, bytes(s.key), 451),
+              ERR_NULL_POINTER);
+    EXPECT_EQ(IMGSIGN_verifySignature(s.hash.data(), 32, nullptr, 256, bytes(s.key), 451),
+              ERR_NULL_POINTER);
+    EXPECT_EQ(IMGSIGN_verifySignature(s.hash.data(), 32, sig.data(), 256, nullptr, 451),
+              ERR_NULL_POINTER);
+    // An empty key record, as a failed key file decryption leaves it.
+    EXPECT_LT(IMGSIGN_verifySignature(s.hash.data(), 32, sig.data(), 256, bytes(s.key), 0), 0);
+}
+
+// Trace output is for a debug mask that enables the layer's category; the system's mask does not.
+class Trace : public testing::Test {
+protected:
+    void TearDown() override { imgsign_trace_mask = DEBUG_CONSOLE_MASK; }
+    static std::string run(const std::function<void()>& op) {
+        testing::internal::CaptureStdout();
+        op();
+        return testing::internal::GetCapturedStdout();
+    }
+};
+
+TEST_F(Trace, SilentUnderTheSystemMask) {
+    const Signed s;
+    EXPECT_EQ(run([&] { s.verify(s.vectors.at("good")); }), "");
+    EXPECT_EQ(run([&] { s.verify(s.vectors.at("garbage_parameters")); }), "");
+}
+
+TEST_F(Trace, DigestAndFailureLinesUnderAnEnablingMask) {
+    imgsign_trace_mask = IMGSIGN_TRACE;
+    const std::uint8_t none = 0;
+    std::array<std::uint8_t, 32> digest{};
+    std::uint32_t length = 0;
+    EXPECT_EQ(run([&] { IMGSIGN_computeSHA256(&none, 0, digest.data(), &length); }),
+              "IMGSIGN_computeSHA256: length = 32\r\n"
+              "e3 b0 c4 42 98 fc 1c 14 9a fb f4 c8 99 6f b9 24 \r\n"
+              "27 ae 41 e4 64 9b 93 4c a4 95 99 1b 78 52 b8 55 \r\n");
+    const Signed s;
+    const std::string failed = run([&] { s.verify(s.vectors.at("one_byte_short")); });
+    EXPECT_EQ(failed.substr(0, 26), "CA_MGMT_convertPublicKey: ");
+    EXPECT_NE(failed.find("key type = 1, private key = 0\r\nModulus: length = 256\r\n"),
+              std::string::npos);
+    EXPECT_NE(failed.find("Exponent: length = 3\r\n01 00 01 \r\n"), std::string::npos);
+    EXPECT_TRUE(failed.ends_with("IMGSIGN_verifySignature: status = -7609\r\n")) << failed;
+}
+
+TEST_F(Trace, SuccessShowsSignatureAndDecryptedDigest) {
+    imgsign_trace_mask = IMGSIGN_TRACE;
+    const Signed s;
+    const std::string out = run([&] { s.verify(s.vectors.at("good")); });
+    const auto at = out.find("IMGSIGN_verifySignature: signature length = 256\r\n");
+    ASSERT_NE(at, std::string::npos) << out;
+    EXPECT_NE(out.find("decrypted signature length = 32\r\n", at), std::string::npos);
+}
+
+}  // namespace
