@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "crypto/random.hpp"
+
+namespace {
+
+struct Context {
+    RandomContext* ctx = nullptr;
+    Context() { EXPECT_EQ(RANDOM_acquireContext(&ctx, RANDOM_SELECT_CTR_DRBG), OK); }
+    ~Context() { RANDOM_releaseContext(&ctx); }
+};
+
+std::string tempFileWith(std::size_t bytes) {
+    std::string path = testing::TempDir() + "random_seed_" + std::to_string(bytes);
+    std::ofstream(path, std::ios::binary) << std::string(bytes, '\x5a');
+    return path;
+}
+
+}  // namespace
+
+TEST(RandomSeed, DeviceFailures) {
+    Context c;
+    EXPECT_EQ(RANDOM_seedFromDevice(c.ctx, "/nonexistent/urandom"), ERR_RAND_OPEN_FAILED);
+    EXPECT_EQ(c.ctx->bitsSinceReseed, 0u);
+    EXPECT_EQ(RANDOM_seedFromDevice(c.ctx, tempFileWith(10).c_str()), ERR_RAND_READ_FAILED);
+    EXPECT_EQ(c.ctx->bitsSinceReseed, 64u) << "two whole words were fed before the short read";
+    EXPECT_EQ(RANDOM_seedFromDevice(c.ctx, tempFileWith(32).c_str()), OK);
+    EXPECT_EQ(c.ctx->bitsSinceReseed, 320u);
+}
+
+TEST(RandomSeed, ContextsDifferAndRefuseOtherKinds) {
+    Context a, b;
+    EXPECT_FALSE(std::equal(std::begin(a.ctx->key), std::end(a.ctx->key), b.ctx->key))
+        << "each context takes fresh depot output";
+    EXPECT_EQ(a.ctx->seedLength, 48u);
+    EXPECT_EQ(a.ctx->useDerivationFunction, 0u);
+    RandomContext* other = nullptr;
+    EXPECT_EQ(RANDOM_acquireContext(&other, 1), ERR_NULL_POINTER);
+    EXPECT_EQ(other, nullptr);
+    EXPECT_EQ(RANDOM_addEntropyBit(nullptr, 1), ERR_NULL_POINTER);
+    RandomContext wrongKind{};
+    wrongKind.kind = 1;
+    EXPECT_EQ(RANDOM_addEntropyBit(&wrongKind, 1), ERR_NULL_POINTER);
+}
+
+TEST(RandomDepot, BitsFlipPoolBitsAfterMovingThePosition) {
+    const std::uint32_t start = DEPOT_state()->bitPosition;
+    std::uint8_t before[48];
+    std::copy(DEPOT_state()->state, DEPOT_state()->state + 48, before);
+    ASSERT_EQ(DEPOT_addEntropyBit(0), OK);
+    ASSERT_EQ(DEPOT_addEntropyBit(1), OK);
+    const std::uint32_t flipped = (start + 2) % 384;
+    EXPECT_EQ(DEPOT_state()->bitPosition, flipped);
+    for (std::uint32_t i = 0; i < 48; ++i) {
+        std::uint8_t expected = before[i];
+        if (i == flipped / 8) {
+            expected ^= static_cast<std::uint8_t>(1u << (flipped % 8));
+        }
+        EXPECT_EQ(DEPOT_state()->state[i], expected) << "pool byte " << i;
+    }
+    std::uint8_t out[10];
+    ASSERT_EQ(DEPOT_readBytes(out, 10), OK);
+    const std::uint32_t index = DEPOT_state()->outputIndex;
+    EXPECT_EQ(std::count(DEPOT_state()->output + index - 10, DEPOT_state()->output + index, 0), 10)
+        << "delivered bytes are wiped from the block";
+}
