@@ -1,0 +1,10 @@
+#include "verbs.hpp"
+
+namespace imgtool {
+
+std::span<const verb* const> verbs() {
+    static const verb* const table[] = {&build_verb, &info_verb, &extract_verb};
+    return table;
+}
+
+}  // namespace imgtool
