@@ -47,30 +47,37 @@ inline std::uint32_t smallSigma1(std::uint32_t x) {
         (h) = t1 + t2;                                                                   \
     } while (0)
 
+// Message word t of the schedule, computed in place in the 16-word window just before use.
+#define SHA256_W(t) \
+    (W[(t)&15] += smallSigma1(W[((t)-2) & 15]) + W[((t)-7) & 15] + smallSigma0(W[((t)-15) & 15]))
+
 void compress(std::uint32_t H[8], const std::uint8_t* data, std::size_t blocks) {
     std::uint32_t W[16];
     for (; blocks > 0; --blocks, data += 64) {
         std::uint32_t a = H[0], b = H[1], c = H[2], d = H[3];
         std::uint32_t e = H[4], f = H[5], g = H[6], h = H[7];
-        for (int i = 0; i < 16; ++i) {
-            W[i] = loadBe32(data + 4 * i);
-        }
-        for (int i = 0; i < 64; i += 8) {
-            if (i >= 16) {
-                for (int j = 0; j < 8; ++j) {
-                    int t = i + j;
-                    W[t & 15] += smallSigma1(W[(t - 2) & 15]) + W[(t - 7) & 15] +
-                                 smallSigma0(W[(t - 15) & 15]);
-                }
+        for (int i = 0; i < 16; i += 8) {
+            for (int j = 0; j < 8; ++j) {
+                W[i + j] = loadBe32(data + 4 * (i + j));
             }
-            SHA256_ROUND(a, b, c, d, e, f, g, h, K[i + 0], W[(i + 0) & 15]);
-            SHA256_ROUND(h, a, b, c, d, e, f, g, K[i + 1], W[(i + 1) & 15]);
-            SHA256_ROUND(g, h, a, b, c, d, e, f, K[i + 2], W[(i + 2) & 15]);
-            SHA256_ROUND(f, g, h, a, b, c, d, e, K[i + 3], W[(i + 3) & 15]);
-            SHA256_ROUND(e, f, g, h, a, b, c, d, K[i + 4], W[(i + 4) & 15]);
-            SHA256_ROUND(d, e, f, g, h, a, b, c, K[i + 5], W[(i + 5) & 15]);
-            SHA256_ROUND(c, d, e, f, g, h, a, b, K[i + 6], W[(i + 6) & 15]);
-            SHA256_ROUND(b, c, d, e, f, g, h, a, K[i + 7], W[(i + 7) & 15]);
+            SHA256_ROUND(a, b, c, d, e, f, g, h, K[i + 0], W[i + 0]);
+            SHA256_ROUND(h, a, b, c, d, e, f, g, K[i + 1], W[i + 1]);
+            SHA256_ROUND(g, h, a, b, c, d, e, f, K[i + 2], W[i + 2]);
+            SHA256_ROUND(f, g, h, a, b, c, d, e, K[i + 3], W[i + 3]);
+            SHA256_ROUND(e, f, g, h, a, b, c, d, K[i + 4], W[i + 4]);
+            SHA256_ROUND(d, e, f, g, h, a, b, c, K[i + 5], W[i + 5]);
+            SHA256_ROUND(c, d, e, f, g, h, a, b, K[i + 6], W[i + 6]);
+            SHA256_ROUND(b, c, d, e, f, g, h, a, K[i + 7], W[i + 7]);
+        }
+        for (int i = 16; i < 64; i += 8) {
+            SHA256_ROUND(a, b, c, d, e, f, g, h, K[i + 0], SHA256_W(i + 0));
+            SHA256_ROUND(h, a, b, c, d, e, f, g, K[i + 1], SHA256_W(i + 1));
+            SHA256_ROUND(g, h, a, b, c, d, e, f, K[i + 2], SHA256_W(i + 2));
+            SHA256_ROUND(f, g, h, a, b, c, d, e, K[i + 3], SHA256_W(i + 3));
+            SHA256_ROUND(e, f, g, h, a, b, c, d, K[i + 4], SHA256_W(i + 4));
+            SHA256_ROUND(d, e, f, g, h, a, b, c, K[i + 5], SHA256_W(i + 5));
+            SHA256_ROUND(c, d, e, f, g, h, a, b, K[i + 6], SHA256_W(i + 6));
+            SHA256_ROUND(b, c, d, e, f, g, h, a, K[i + 7], SHA256_W(i + 7));
         }
         H[0] += a;
         H[1] += b;
