@@ -1,0 +1,346 @@
+// The installer on simulated boards: what it prints, what it writes where, and what it leaves
+// alone when a check fails.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "boot_support.hpp"
+#include "image/crc.hpp"
+#include "image/file_writer.hpp"
+#include "image/installer.hpp"
+#include "installer_support.hpp"
+
+namespace boardtest {
+namespace {
+
+using namespace image;
+
+struct FlashCase {
+    std::uint32_t type;
+    const char* partition;
+    std::uint32_t limit;  // bytes that may go in: payload for the boot loader, else total
+    bool limit_on_payload;
+    const char* announcement;
+    const char* crc_failure;
+    const char* size_failure;
+};
+
+const FlashCase flash_cases[] = {
+    {TYPE_BOOTLOADER, "uboot", 0x80000, true, "Installing Boot Loader: ",
+     "Bad crc for UBOOT: 0x%08x, voiding download\r\n", "UBOOT image is too big for flash"},
+    {TYPE_KERNEL, "kernel", 0x300000, false, "Installing Kernel: ",
+     "Bad crc for KERNEL: 0x%08x, voiding download\r\n", "KERNEL image is too big for flash"},
+    {TYPE_RFS, "rfs", 0xF00000, false, "Installing Root Filesystem: ",
+     "Bad crc for RFS: 0x%08x, voiding download\r\n", "RFS image is too big for flash"},
+    {TYPE_DEVICETREE, "devicetree", 0x40000, false, "Installing Device Tree: ",
+     "Bad crc for DFT: 0x%08x, voiding download\r\n", "DFT image is too big for flash"},
+    {TYPE_DIAGNOSTICS, "rescue", 0xA00000, false,
+     "Installing Diagnostics: ", "Bad crc for DIAGNOSTICS IMAGE: 0x%08x, voiding download\r\n",
+     "DIAGS image is too big for flash"},
+};
+
+// A payload that makes the sub-image hold exactly `bytes` of whatever the limit counts.
+Bytes sized_payload(const FlashCase& c, std::uint32_t bytes) {
+    const std::uint32_t header = 24;  // version 3 without records
+    return Bytes(c.limit_on_payload ? bytes : bytes - header, 0x5A);
+}
+
+std::string crc_failure(const char* format, const Bytes& sub) {
+    char text[128];
+    std::snprintf(text, sizeof text, format,
+                  static_cast<unsigned>(image_crc(std::span(sub).subspan(4), crc_initial)));
+    return text;
+}
+
+class FlashTypes : public testing::TestWithParam<FlashCase> {};
+
+TEST_P(FlashTypes, ADamagedSubImageIsRefusedWithItsComputedCrcAndNothingIsWritten) {
+    const FlashCase& c = GetParam();
+    Bytes sub = versioned(c.type, 0x01000000, Bytes(100, 0x11));
+    sub.back() ^= 1;
+    Board board;
+    put_bundle(board, sub);
+    const auto result = board.run(install_as(0, 0));
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.console, extracting + c.announcement + crc_failure(c.crc_failure, sub));
+    EXPECT_TRUE(erased(board, c.partition));
+}
+
+TEST_P(FlashTypes, OneByteAboveTheLimitIsRefusedWithBothSizes) {
+    const FlashCase& c = GetParam();
+    const Bytes sub = versioned(c.type, 0x01000000, sized_payload(c, c.limit + 1));
+    Board board;
+    put_bundle(board, sub);
+    const auto result = board.run(install_as(0, 0));
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.console, extracting + c.announcement + c.size_failure + " (" +
+                                  std::to_string(c.limit + 1) + " > " + std::to_string(c.limit) +
+                                  ")\r\n");
+    EXPECT_TRUE(erased(board, c.partition));
+}
+
+INSTANTIATE_TEST_SUITE_P(Installer, FlashTypes, testing::ValuesIn(flash_cases),
+                         [](const auto& info) { return std::string(info.param.partition); });
+
+// The unsigned flash types, written at exactly their limit, then offered again with the same
+// header while versions are checked.
+struct UnsignedCase {
+    FlashCase flash;
+    std::string after_write;  // what follows the progress display
+};
+
+class UnsignedFlashTypes : public testing::TestWithParam<UnsignedCase> {};
+
+TEST_P(UnsignedFlashTypes, AtTheLimitIsWrittenAndTheSameVersionIsSkippedNextTime) {
+    const FlashCase& c = GetParam().flash;
+    Bytes payload = sized_payload(c, c.limit);
+    Bytes sub = versioned(c.type, 0x02030405, payload);
+    if (c.type == TYPE_BOOTLOADER) {
+        // The boot loader's program image repeats its header's length, type and version.
+        std::copy(sub.begin() + 4, sub.begin() + 16, payload.begin() + 0xF4);
+        sub = versioned(c.type, 0x02030405, payload);
+    }
+    Board board;
+    put_bundle(board, sub);
+    std::filesystem::create_directories(board.root() / "user/images");
+    const auto first = board.run(install_as(1, 0));
+    EXPECT_EQ(first.exit_code, 1);
+    EXPECT_EQ(first.console,
+              extracting + c.announcement + flash_progress(c.limit) + GetParam().after_write);
+    const Bytes& written = c.limit_on_payload ? payload : sub;
+    EXPECT_EQ(partition_prefix(board, c.partition, written.size()), written);
+
+    const auto again = board.run(install_as(1, 0));
+    EXPECT_EQ(again.exit_code, 0);
+    EXPECT_EQ(again.console, extracting + c.announcement +
+                                 "Image has same version as existing image. Skipping update...\r\n"
+                                 "ERROR: No valid image found\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Installer, UnsignedFlashTypes,
+                         testing::Values(UnsignedCase{flash_cases[0], ""},
+                                         UnsignedCase{flash_cases[4], "done\r\n"}),
+                         [](const auto& info) { return std::string(info.param.flash.partition); });
+
+TEST(Installer, KeepsTheBootLoaderHeaderBesideTheSlotsAndOnlyWarnsWhenItCannot) {
+    const Bytes sub =
+        versioned(TYPE_BOOTLOADER, 0x01000000, Bytes(0x100, 0x42), {{7, Bytes(8, 0xEE)}});
+    Board board;
+    put_bundle(board, sub);
+    std::filesystem::create_directories(board.root() / "user/images");
+    const auto kept = board.run(install_as(0, 0));
+    EXPECT_EQ(kept.exit_code, 1);
+    EXPECT_EQ(read_bytes(board.root() / "user/images/uboot-hdr"),
+              Bytes(sub.begin(), sub.begin() + 36));
+
+    std::filesystem::remove_all(board.root() / "user/images");
+    const auto warned = board.run(install_as(0, 0));
+    EXPECT_EQ(warned.exit_code, 1);
+    EXPECT_EQ(warned.console, extracting + "Installing Boot Loader: " + flash_progress(0x100) +
+                                  "WARNING: Unable to open /user/images/uboot-hdr for writing\r\n");
+}
+
+TEST(Installer, AFailureOnTheThirdSubImageLeavesTheFirstTwoInstalled) {
+    const Bytes boot_loader = versioned(TYPE_BOOTLOADER, 0x01000000, Bytes(0x200, 0x01));
+    const Bytes diags = versioned(TYPE_DIAGNOSTICS, 0x01000000, Bytes(0x200, 0x02));
+    Bytes bad = versioned(TYPE_KXOS, 0x01000000, Bytes(0x200, 0x03));
+    bad[40] ^= 0x80;
+    Board board;
+    put_bundle(board, boot_loader + diags + bad);
+    std::filesystem::create_directories(board.root() / "user/images");
+    const auto result = board.run(install_as(0, 0));
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.console,
+              extracting + "Installing Boot Loader: " + flash_progress(0x200) +
+                  "Installing Diagnostics: " + flash_progress(0x200 + 24) + "done\r\n" +
+                  "Installing K-XOS application: " +
+                  crc_failure("Bad crc for K-XOS APPLICATION: 0x%08x, voiding download\r\n", bad));
+    EXPECT_EQ(partition_prefix(board, "uboot", 0x200), Bytes(0x200, 0x01));
+    EXPECT_EQ(partition_prefix(board, "rescue", diags.size()), diags);
+}
+
+TEST(Installer, SkipsUnknownTypesSilentlyAndEndsAtAShortTail) {
+    const Bytes unknown = versioned(0x07706774, 0x01000000, Bytes(0x40, 0x07));
+    const Bytes diags = versioned(TYPE_DIAGNOSTICS, 0x01000000, Bytes(0x40, 0x06));
+    Board board;
+    put_bundle(board, unknown + diags + Bytes(20, 0xAB));
+    const auto result = board.run(install_as(0, 0));
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.console,
+              extracting + "Installing Diagnostics: " + flash_progress(diags.size()) + "done\r\n");
+}
+
+TEST(Installer, RefusesHeadersWithImpossibleLengthsBeforeReadingThem) {
+    // Total below the header length; and a payload running past the end of the bundle.
+    Bytes inconsistent = versioned(TYPE_DIAGNOSTICS, 0x01000000, Bytes(0x40, 0x06));
+    inconsistent[22] = 0x7F;
+    Bytes cut = versioned(TYPE_BOOTLOADER, 0x01000000, Bytes(0x400, 0x06));
+    cut.resize(0x100);
+    for (const auto& [bundle, message] :
+         {std::pair{inconsistent, "Installing Diagnostics: Bad crc for DIAGNOSTICS IMAGE: "},
+          std::pair{cut, "Installing Boot Loader: Bad crc for UBOOT: "}}) {
+        Board board;
+        put_bundle(board, bundle);
+        const auto result = board.run(install_as(0, 0));
+        EXPECT_EQ(result.exit_code, 0);
+        const std::uint32_t shown =
+            image_crc(std::span(bundle).subspan(4, header_probe_size - 4), crc_initial);
+        char crc[16];
+        std::snprintf(crc, sizeof crc, "0x%08x", static_cast<unsigned>(shown));
+        EXPECT_EQ(result.console, extracting + message + crc + ", voiding download\r\n");
+    }
+}
+
+TEST(Installer, ABundleThatCannotBeOpenedInstallsNothingAndSaysNothing) {
+    Board board;
+    const auto result = board.run([] { return install_bundle("/tmp/missing.img", 0, 0); });
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.console, "");
+}
+
+TEST(Installer, KxosAsksForASlotWritesTheTemporaryFileAndPointsTheSelectorAtIt) {
+    const Bytes payload(0x30000, 0x99);
+    const Bytes sub = versioned(TYPE_KXOS, 0x01000000, payload);
+    Board board;
+    put_bundle(board, sub);
+    const auto result = board.run(install_as(0, 0), {"x\n", "2\n"});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.console,
+              extracting + "Installing K-XOS application: " +
+                  "Install image as image 1 or 2 (q to quit): x\r\n"
+                  "Install image as image 1 or 2 (q to quit): 2\r\n"
+                  "Installing image as image2: Preparing image for installation:     "
+                  "\b\b\b\b033%\b\b\b\b066%\b\b\b\b100%\b\b\b\b100%\r\n"
+                  "\r\nImage2 updated succeeded\r\n");
+    EXPECT_EQ(read_bytes(board.root() / "tmp/xos-image.gz"), payload);
+    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 2);
+    EXPECT_FALSE(std::filesystem::exists(board.root() / "user/images/image2"));
+}
+
+TEST(Installer, KxosSlotQuestionEndsOnQuitAndOnAClosedConsole) {
+    const Bytes sub = versioned(TYPE_KXOS, 0x01000000, Bytes(0x40, 0x99));
+    Board board;
+    put_bundle(board, sub);
+    const auto quit = board.run(install_as(0, 0), {"Q\n"});
+    EXPECT_EQ(quit.exit_code, 0);
+    EXPECT_EQ(quit.console, extracting + "Installing K-XOS application: " +
+                                "Install image as image 1 or 2 (q to quit): Q\r\n");
+    const auto closed = board.run([] {
+        prepare_platform();
+        std::freopen("/dev/null", "r", stdin);
+        return install_bundle("/tmp/bundle.img", 0, 0);
+    });
+    EXPECT_EQ(closed.exit_code, 0);
+    EXPECT_EQ(closed.console, extracting + "Installing K-XOS application: " +
+                                  "Install image as image 1 or 2 (q to quit): ");
+    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
+}
+
+inline std::string clock_bytes(const Board& board, std::uint32_t offset) {
+    const Bytes eeprom = sim::read_eeprom(board.root()).value();
+    std::string text;
+    char cell[4];
+    for (std::uint32_t i = 0; i < 7; ++i) {
+        std::snprintf(cell, sizeof cell, "%02x", eeprom[offset + i]);
+        text += cell;
+    }
+    return text;
+}
+
+TEST(Installer, TwoApplicationsAskOnceAndTheSecondGoesIntoTheSameSlot) {
+    const Bytes first = versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x18000, 0x01));
+    const Bytes second = versioned(TYPE_APPLICATION, 0x01000001, Bytes(0x100, 0x02));
+    sim::BoardConfig config;
+    config.rtc_base = "2026-07-03 14:05:09";
+    Board board(config);
+    put_bundle(board, first + second);
+    const auto result = board.run(install_as(0, 0), {"2\n"});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.console,
+              extracting + "Installing Application: " +
+                  "Install image as image 1 or 2 (hit return to just boot image): 2\r\n" +
+                  "Installing image as image2: " + slot_progress(first.size()) +
+                  "\r\nImage2 updated succeeded\r\n" + "Installing Application: " +
+                  "Installing image as image2: " + slot_progress(second.size()) +
+                  "\r\nImage2 updated succeeded\r\n");
+    EXPECT_EQ(read_bytes(board.root() / "user/images/image2"), second);
+    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 2);
+    // The install time of slot 2 (seconds first, BCD), one board second after the first stamp.
+    EXPECT_EQ(clock_bytes(board, 0x110), "10051406030726");
+    EXPECT_EQ(std::filesystem::status(board.root() / "user/images").permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms(0755));
+}
+
+TEST(Installer, AnApplicationOfTheInstalledVersionIsSkippedAndAnUnwritableSlotFails) {
+    const Bytes app = versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01));
+    Board board;
+    put_bundle(board, app);
+    put_slot(board, 2, app);
+    const auto same = board.run(install_as(1, 2));
+    EXPECT_EQ(same.exit_code, 0);
+    EXPECT_EQ(same.console,
+              extracting + "Installing Application: Installing image as image2: " +
+                  "Image2 has same version as existing image. Skipping update...\r\n" +
+                  "ERROR: No valid image found\r\n");
+
+    std::filesystem::create_directories(board.root() / "user/images/image1");
+    const auto unwritable = board.run(install_as(1, 1));
+    EXPECT_EQ(unwritable.exit_code, 0);
+    EXPECT_EQ(unwritable.console,
+              extracting + "Installing Application: " +
+                  "Installing image as image1: Image1 update failed (err 21)\r\n");
+    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
+}
+
+TEST(Installer, EnterAtTheSlotQuestionBootsTheDownloadedImageWithoutWritingASlot) {
+    const Bytes payload = application_tarball();
+    Board board;
+    put_bundle(board, versioned(TYPE_APPLICATION, 0x01000000, payload));
+    const auto result = board.run(install_as(0, 0), {"\n"});
+    const std::string asked =
+        extracting + "Installing Application: " +
+        "Install image as image 1 or 2 (hit return to just boot image): \r\n" +
+        "Booting downloaded image\r\nImage ready to boot...\r\n";
+    EXPECT_EQ(result.console.substr(0, asked.size()), asked);
+    EXPECT_NE(result.console.find(app_banner), std::string::npos) << result.console;
+    EXPECT_FALSE(std::filesystem::exists(board.root() / "user/images"));
+    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
+}
+
+// The file writer's display: steps of whole percent, blank until the first one.
+TEST(FileWriter, ShowsEachNewPercentageAndFailsWithTheByteCounts) {
+    Board board;
+    const auto shown = board.run([] {
+        const Bytes data(163840, 0x33);
+        return write_file_with_progress("/tmp/out", data.data(), 163840);
+    });
+    EXPECT_EQ(shown.exit_code, 1);
+    EXPECT_EQ(shown.console, "    \b\b\b\b040%\b\b\b\b080%\b\b\b\b100%\b\b\b\b100%\r\n");
+    EXPECT_EQ(read_bytes(board.root() / "tmp/out").size(), 163840U);
+
+    const auto tiny = board.run([] {
+        const Bytes data(255, 0x33);
+        return write_file_with_progress("/tmp/out", data.data(), 255);
+    });
+    EXPECT_EQ(tiny.console, "    \b\b\b\b100%\r\n");
+
+    const auto failed = board.run([] {
+        // A file size limit stands in for a full file system at the second piece.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{0x10000, 0x10000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const Bytes data(163840, 0x33);
+        return write_file_with_progress("/tmp/out", data.data(), 163840);
+    });
+    EXPECT_EQ(failed.exit_code, 0);
+    EXPECT_EQ(failed.console,
+              "    \b\b\b\b040%File /tmp/out write failed (err 27: bytes_written 65536, len "
+              "163840, wr_len 65536)\r\n");
+}
+
+}  // namespace
+}  // namespace boardtest

@@ -1,0 +1,205 @@
+// The USB steps of the boot on simulated boards: the mount wait, the boot bundle, the
+// replacement bundles and the rejected list.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "boot/startup.hpp"
+#include "boot/usb.hpp"
+#include "installer_support.hpp"
+
+namespace boardtest {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace image;
+
+const std::string announcement =
+    "Attempting to mount file system on USB flash drive; this can take up to 10 seconds.\r\n";
+// MD5 of "abc".
+const std::string abc_md5 = "900150983cd24fb0d6963f7d28e17f72";
+
+int wait_with_usb_on() {
+    usb_enabled = 1;
+    return wait_usb_mount() == 0 ? 0 : 1;
+}
+
+TEST(WaitUsbMount, ReadyAtOnceOrNeverOrSwitchedOff) {
+    {
+        Board board;
+        std::ofstream{board.root() / "tmp/usb"};
+        const auto result = board.run(wait_with_usb_on);
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(result.console, announcement + "USB mounted and ready!\r\n");
+        EXPECT_EQ(sim::read_clock_us(board.root()), 1000000U);
+    }
+    {
+        Board board;
+        const auto result = board.run(wait_with_usb_on);
+        EXPECT_EQ(result.exit_code, 1);
+        EXPECT_EQ(result.console, announcement + "..........USB mount timed out\r\n");
+        EXPECT_EQ(sim::read_clock_us(board.root()), 11000000U);
+    }
+    {
+        Board board;
+        const auto result = board.run([] { return wait_usb_mount(); });
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(result.console, "");
+    }
+}
+
+std::string replaced(int slot, const Bytes& sub, const std::string& time) {
+    const std::string name = "ZKM7730_replace" + std::to_string(slot) + "_OS.img";
+    const std::string n = std::to_string(slot);
+    return extracting + "Installing Application: Installing image as image" + n + ": " +
+           slot_progress(sub.size()) + "\r\nImage" + n + " updated succeeded\r\n" +
+           "Updating install log. File /mnt/usb/" + name + " installed from USB at " + time +
+           " on 1-1-2026\r\n" + "Image" + n + " has been successfully replaced\r\n";
+}
+
+const std::regex clock_time("[0-9]{2}:[0-9]{2}:[0-9]{2}");
+
+const std::string found2 =
+    "USB image (file 'ZKM7730_replace2_OS.img') replacement for image2 found\r\n";
+const std::string found1 =
+    "USB image (file 'ZKM7730_replace1_OS.img') replacement for image1 found\r\n";
+
+TEST(UsbReplacements, SlotTwoIsReplacedBeforeSlotOneAndSlotOneBoots) {
+    const Bytes two = versioned(TYPE_APPLICATION, 0x02000000, Bytes(0x100, 0x02));
+    const Bytes one = versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01));
+    Board board;
+    put_bundle(board, two, "mnt/usb/ZKM7730_replace2_OS.img");
+    put_bundle(board, one, "mnt/usb/ZKM7730_replace1_OS.img");
+    const auto result = board.run([] {
+        prepare_platform();
+        return check_usb_replacements();
+    });
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.console, found2 + replaced(2, two, "00:00:01") + found1 +
+                                  replaced(1, one, "00:00:03") +
+                                  "USB replacement image: board will boot with image1.\r\n");
+    EXPECT_EQ(read_bytes(board.root() / "user/images/image2"), two);
+    EXPECT_EQ(read_bytes(board.root() / "user/images/image1"), one);
+    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 1);
+    std::ifstream log(board.root() / "user/install.log");
+    std::stringstream text;
+    text << log.rdbuf();
+    EXPECT_EQ(text.str(),
+              "File /mnt/usb/ZKM7730_replace2_OS.img installed from USB at 00:00:01 on 1-1-2026\n"
+              "File /mnt/usb/ZKM7730_replace1_OS.img installed from USB at 00:00:03 on 1-1-2026\n");
+}
+
+struct RejectedCase {
+    const char* name;
+    std::vector<std::string> answer;
+    int choice;
+    std::string after_question;
+};
+
+class RejectedReplacement : public testing::TestWithParam<RejectedCase> {};
+
+// Replacement 2 was once booted from the drive; replacement 1 and the drive's image wait behind.
+TEST_P(RejectedReplacement, AsksBeforeInstallingAndStopsAtNo) {
+    const Bytes two = versioned(TYPE_APPLICATION, 0x02000000, Bytes(0x100, 0x02));
+    Board board;
+    put_bundle(board, two, "mnt/usb/ZKM7730_replace2_OS.img");
+    put_bundle(board, two, "mnt/usb/ZKM7730_OS.img");
+    put_bundle(board, versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01)),
+               "mnt/usb/ZKM7730_replace1_OS.img");
+    const auto listed = board.run([] {
+        add_to_rejected_list(usb_os_image_path);
+        return 0;
+    });
+    ASSERT_EQ(listed.console, "");
+    fs::remove(board.root() / "mnt/usb/ZKM7730_replace1_OS.img");
+    const auto result = board.run(
+        [] {
+            prepare_platform();
+            return check_usb_replacements();
+        },
+        GetParam().answer);
+    EXPECT_EQ(result.exit_code, GetParam().choice);
+    // The board's clock runs on while the question waits: the log line's time is not pinned.
+    EXPECT_EQ(std::regex_replace(result.console, clock_time, "hh:mm:ss"),
+              found2 +
+                  "Replacement USB image is in rejected list.\r\n"
+                  "Would you still like to load it? (y/n) " +
+                  GetParam().after_question);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, RejectedReplacement,
+    testing::Values(
+        RejectedCase{"yes",
+                     {"y\n"},
+                     2,
+                     "y\r\nContinuing with replacement USB image...\r\n" +
+                         replaced(2, versioned(TYPE_APPLICATION, 0x02000000, Bytes(0x100, 0x02)),
+                                  "hh:mm:ss") +
+                         "USB replacement image: board will boot with image2.\r\n"},
+        RejectedCase{"no", {"n\n"}, 0, "n\r\n"},
+        RejectedCase{"unanswered", {}, 0, "\r\nTimeout. Assuming \"no\".\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RejectedList, TwoNamesWithTheSameContentShareOneEntry) {
+    Board board;
+    write_text(board.root() / "mnt/usb/a.img", "abc");
+    write_text(board.root() / "mnt/usb/b.img", "abc");
+    write_text(board.root() / "mnt/usb/c.img", "abd");
+    const auto result = board.run([] {
+        add_to_rejected_list("/mnt/usb/a.img");
+        add_to_rejected_list("/mnt/usb/b.img");
+        return in_rejected_list("/mnt/usb/b.img") * 4 + in_rejected_list("/mnt/usb/c.img") * 2 +
+               in_rejected_list("/mnt/usb/missing.img");
+    });
+    EXPECT_EQ(result.exit_code, 4);
+    EXPECT_EQ(result.console,
+              "md5sum: can't open '/mnt/usb/missing.img': No such file or directory\r\n"
+              "Warning: Cannot determine if image is in rejected list!\r\n");
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::directory_iterator(board.root() / "user/images/rejected")) {
+        entries.push_back(entry.path().filename());
+    }
+    EXPECT_EQ(entries, std::vector<std::string>{abc_md5});
+}
+
+TEST(UsbBootImage, InstallsLogsAndRebootsButNotWhenEverythingIsInstalledAlready) {
+    const Bytes diags = versioned(TYPE_DIAGNOSTICS, 0x01000000, Bytes(0x100, 0x06));
+    Board board;
+    const auto none = board.run([] {
+        install_usb_boot_image();
+        return 7;
+    });
+    EXPECT_EQ(none.exit_code, 7);
+    EXPECT_EQ(none.console, "No boot image found on USB.\r\n");
+
+    put_bundle(board, diags, "mnt/usb/ZKM7730_Boot.img");
+    const auto installed = board.run([] {
+        prepare_platform();
+        install_usb_boot_image();
+        return 7;
+    });
+    EXPECT_EQ(installed.exit_code, 0);
+    EXPECT_EQ(installed.console,
+              "Boot image found on USB.\r\n" + extracting +
+                  "Installing Diagnostics: " + flash_progress(diags.size()) + "done\r\n" +
+                  "Updating install log. File /mnt/usb/ZKM7730_Boot.img installed from USB at "
+                  "00:00:00 on 1-1-2026\r\n");
+    EXPECT_EQ(board.journal(), "reboot\n");
+
+    const auto again = board.run([] {
+        prepare_platform();
+        install_usb_boot_image();
+        return 7;
+    });
+    EXPECT_EQ(again.exit_code, 7);
+    EXPECT_EQ(again.console, "Boot image found on USB.\r\n" + extracting +
+                                 "Installing Diagnostics: "
+                                 "Image has same version as existing image. Skipping update...\r\n"
+                                 "ERROR: No valid image found\r\n");
+}
+
+}  // namespace
+}  // namespace boardtest
