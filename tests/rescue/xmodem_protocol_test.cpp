@@ -1,0 +1,274 @@
+#include "rescue/xmodem_protocol.hpp"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using rescue::ACK;
+using rescue::CAN;
+using rescue::EOT;
+using rescue::NAK;
+using rescue::SOH;
+using rescue::STX;
+
+// The sender's side of a scripted transfer: each time the receiver sends the byte a step
+// expects, the step's reply arrives. Nothing queued means the line stays quiet until the
+// receiver's wait runs out.
+struct Step {
+    std::uint8_t on;
+    Bytes reply;
+};
+
+class ScriptedPort {
+public:
+    explicit ScriptedPort(std::vector<Step> script) : script_(std::move(script)) {}
+
+    void put(std::uint8_t byte) {
+        sent_.push_back(static_cast<char>(byte));
+        if (next_ < script_.size() && script_[next_].on == byte) {
+            const Bytes& reply = script_[next_++].reply;
+            line_.insert(line_.end(), reply.begin(), reply.end());
+        } else if (sent_.size() > 64) {
+            // A receiver that left the script would ask for data for ever.
+            line_.assign({CAN, CAN});
+        }
+    }
+    int get(unsigned /*seconds*/, std::uint8_t* byte) {
+        if (line_.empty()) {
+            return -1;
+        }
+        *byte = line_.front();
+        line_.pop_front();
+        return 1;
+    }
+    void purge() { line_.clear(); }
+    const std::string& sent() const { return sent_; }
+
+private:
+    std::vector<Step> script_;
+    std::size_t next_ = 0;
+    std::deque<std::uint8_t> line_;
+    std::string sent_;
+};
+
+struct MemorySink {
+    Bytes data;
+    bool write(std::span<const std::uint8_t> bytes) {
+        data.insert(data.end(), bytes.begin(), bytes.end());
+        return true;
+    }
+};
+
+Bytes payload(std::size_t size, std::uint8_t seed) {
+    Bytes data(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        data[i] = static_cast<std::uint8_t>('a' + (seed + i) % 26);
+    }
+    return data;
+}
+
+struct Fault {
+    int complement_delta = 0;
+    bool bad_crc = false;
+};
+
+Bytes block(std::uint8_t number, const Bytes& data, Fault fault = {}) {
+    Bytes out{data.size() == 1024 ? STX : SOH, number,
+              static_cast<std::uint8_t>(255 - number + fault.complement_delta)};
+    out.insert(out.end(), data.begin(), data.end());
+    std::uint16_t crc = rescue::crc16_xmodem(data);
+    if (fault.bad_crc) {
+        crc ^= 0x0100;
+    }
+    out.push_back(static_cast<std::uint8_t>(crc >> 8));
+    out.push_back(static_cast<std::uint8_t>(crc));
+    return out;
+}
+
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) {
+        out.insert(out.end(), p.begin(), p.end());
+    }
+    return out;
+}
+
+std::string seq(std::initializer_list<std::uint8_t> bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+const Bytes A = payload(128, 0);
+const Bytes B = payload(128, 7);
+const Bytes K = payload(1024, 3);
+const Bytes Eot{EOT};
+
+struct Case {
+    const char* name;
+    std::vector<Step> script;
+    std::string sent;  // what the receiver answered, in order
+    bool completed;
+    Bytes file;
+    std::string messages;  // standard error
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class XmodemStream : public testing::TestWithParam<Case> {};
+
+TEST_P(XmodemStream, AnswersAndWritesAsTheProtocolSays) {
+    const Case& c = GetParam();
+    ScriptedPort port(c.script);
+    MemorySink sink;
+    testing::internal::CaptureStderr();
+    const auto outcome = rescue::XmodemReceiver(port, sink).run();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.messages);
+    EXPECT_EQ(port.sent(), c.sent);
+    EXPECT_EQ(outcome.completed, c.completed);
+    EXPECT_EQ(sink.data, c.file);
+    EXPECT_EQ(outcome.total, c.file.size());
+}
+
+const std::string done = "EOT\nAll done\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, XmodemStream,
+    testing::Values(
+        Case{"mixed_block_sizes_and_eot_handshake",
+             {{'C', block(1, K)}, {ACK, block(2, A)}, {ACK, Eot}, {NAK, Eot}},
+             seq({'C', ACK, ACK, NAK, ACK}),
+             true,
+             join({K, A}),
+             done},
+        Case{"silence_after_first_eot_ends_too",
+             {{'C', block(1, A)}, {ACK, Eot}},
+             seq({'C', ACK, NAK, ACK}),
+             true,
+             A,
+             done},
+        Case{"eot_before_any_data_is_an_empty_file",
+             {{'C', Eot}, {NAK, Eot}},
+             seq({'C', NAK, ACK}),
+             true,
+             {},
+             done},
+        Case{"noise_before_the_header_is_skipped",
+             {{'C', join({{'x', 'y', 0xFF}, block(1, A)})}, {ACK, Eot}},
+             seq({'C', ACK, NAK, ACK}),
+             true,
+             A,
+             done},
+        Case{"bad_complement_before_data_asks_again",
+             {{'C', block(1, A, {.complement_delta = 1})}, {'C', block(1, A)}, {ACK, Eot}},
+             seq({'C', 'C', ACK, NAK, ACK}),
+             true,
+             A,
+             done},
+        Case{"block_zero_before_data_asks_again",
+             {{'C', block(0, A)}, {'C', block(1, A)}, {ACK, Eot}},
+             seq({'C', 'C', ACK, NAK, ACK}),
+             true,
+             A,
+             done},
+        Case{"ack_before_data_asks_again",
+             {{'C', {ACK}}, {'C', block(1, A)}, {ACK, Eot}},
+             seq({'C', 'C', ACK, NAK, ACK}),
+             true,
+             A,
+             done},
+        Case{"single_can_before_data_asks_again",
+             {{'C', {CAN}}, {'C', block(1, A)}, {ACK, Eot}},
+             seq({'C', 'C', ACK, NAK, ACK}),
+             true,
+             A,
+             "CAN\n" + done},
+        Case{"double_can_before_data_cancels",
+             {{'C', {CAN, CAN}}},
+             seq({'C', CAN, CAN, CAN, CAN, CAN}),
+             false,
+             {},
+             "CAN\n"},
+        Case{"can_with_high_bit_counts_as_second_can",
+             {{'C', {CAN, CAN | 0x80}}},
+             seq({'C', CAN, CAN, CAN, CAN, CAN}),
+             false,
+             {},
+             "CAN\n"},
+        Case{"bad_crc_after_data_is_refused_and_resent",
+             {{'C', block(1, A)},
+              {ACK, block(2, B, {.bad_crc = true})},
+              {NAK, block(2, B)},
+              {ACK, Eot}},
+             seq({'C', ACK, NAK, ACK, NAK, ACK}),
+             true,
+             join({A, B}),
+             done},
+        Case{"bad_complement_after_data_is_refused",
+             {{'C', block(1, A)},
+              {ACK, block(2, B, {.complement_delta = 2})},
+              {NAK, block(2, B)},
+              {ACK, Eot}},
+             seq({'C', ACK, NAK, ACK, NAK, ACK}),
+             true,
+             join({A, B}),
+             done},
+        Case{"repeated_block_is_acknowledged_not_written",
+             {{'C', block(1, A)}, {ACK, block(1, A)}, {ACK, block(2, B)}, {ACK, Eot}},
+             seq({'C', ACK, ACK, ACK, NAK, ACK}),
+             true,
+             join({A, B}),
+             done},
+        Case{"out_of_order_block_cancels_at_once",
+             {{'C', block(1, A)}, {ACK, block(3, B)}},
+             seq({'C', ACK, CAN, CAN, CAN, CAN, CAN}),
+             false,
+             A,
+             ""},
+        Case{"third_silent_retry_cancels",
+             {{'C', block(1, A)}},
+             seq({'C', ACK, NAK, NAK, CAN, CAN, CAN, CAN, CAN}),
+             false,
+             A,
+             ""},
+        Case{"a_good_block_resets_the_retries",
+             {{'C', block(1, A)},
+              {ACK, {}},
+              {NAK, {}},
+              {NAK, block(2, B)},
+              {ACK, {}},
+              {NAK, {}},
+              {NAK, Eot}},
+             seq({'C', ACK, NAK, NAK, ACK, NAK, NAK, NAK, ACK}),
+             true,
+             join({A, B}),
+             done},
+        Case{"other_byte_after_eot_counts_a_retry",
+             {{'C', block(1, A)}, {ACK, Eot}, {NAK, {'x'}}, {NAK, Eot}, {NAK, Eot}},
+             seq({'C', ACK, NAK, NAK, NAK, ACK}),
+             true,
+             A,
+             "EOT\n" + done},
+        Case{"block_after_first_eot_is_dropped",
+             {{'C', block(1, A)}, {ACK, Eot}, {NAK, block(2, B)}, {NAK, block(2, B)}, {ACK, Eot}},
+             seq({'C', ACK, NAK, NAK, ACK, NAK, ACK}),
+             true,
+             join({A, B}),
+             "EOT\n" + done}),
+    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+TEST(Crc16Xmodem, MatchesTheCheckValue) {
+    const std::string check = "123456789";
+    const Bytes bytes(check.begin(), check.end());
+    EXPECT_EQ(rescue::crc16_xmodem(bytes), 0x31C3);
+    EXPECT_EQ(rescue::crc16_xmodem({}), 0);
+    EXPECT_EQ(rescue::crc16_table[1], 0x1021);
+    EXPECT_EQ(rescue::crc16_table[255], 0x1EF0);
+}
+
+}  // namespace
