@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "board_session.hpp"
+#include "boot/env_flags.hpp"
+#include "boot/startup.hpp"
+#include "hw/i2c.hpp"
+#include "security/low_security.hpp"
+#include "test_files.hpp"
+
+namespace {
+
+using boardtest::Board;
+using boardtest::keys;
+
+const std::string kConsent =
+    "WARNING: the following test is used to determine physical presence and if completed will "
+    "put the switch in low security mode.\r\nDo you wish to continue y/N? ";
+const std::string kStart =
+    "Hit a key to start the test. The blue location LED will blink a number of times. \r\n";
+const std::string kQuestion = "\r\nHow many times did the LED blink? ";
+const std::string kCorrect =
+    "Correct. Physical presence established and low security mode enabled\r\n";
+
+sim::BoardConfig at_second(const std::string& seconds, const std::string& missing = "") {
+    sim::BoardConfig config;
+    config.rtc_base = "2026-01-01 10:20:" + seconds;
+    if (!missing.empty()) {
+        config.faults.missing = {missing};
+    }
+    return config;
+}
+
+// What start-up has done before any security operation runs.
+void start_up() {
+    install_interrupt_handler();
+    i2c_open_buses();
+}
+
+// A board whose CPLD says production (revision 3) unless told otherwise.
+struct PresenceBoard : Board {
+    explicit PresenceBoard(const sim::BoardConfig& config = {}, std::uint8_t revision = 0x30)
+        : Board(config) {
+        sim::write_cpld(root(), 0x20, revision);
+    }
+    bool marker() const { return std::filesystem::exists(root() / "tmp/lowsec"); }
+    // Lit periods in the LED log: writes of register 5 with bit 0 clear.
+    int blinks() const {
+        int lit = 0;
+        for (const auto& write : sim::read_led_log(root())) {
+            lit += write.reg == 5 && (write.value & 1) == 0 ? 1 : 0;
+        }
+        return lit;
+    }
+    boardtest::Result test(const std::vector<std::string>& strokes) {
+        return run(
+            [] {
+                start_up();
+                return physical_presence_test();
+            },
+            strokes);
+    }
+};
+
+std::vector<std::string> answers(std::initializer_list<std::string> lines) {
+    std::vector<std::string> strokes = {"y"};
+    for (const auto& line : lines) {
+        strokes.push_back(" ");
+        strokes.push_back(line + "\r");
+    }
+    return strokes;
+}
+
+struct CountCase {
+    const char* seconds;
+    int count;
+    int dots;
+};
+
+class CountFromClock : public testing::TestWithParam<CountCase> {};
+
+TEST_P(CountFromClock, BlinksTheDigitSumAndPadsToElevenPeriods) {
+    const auto& c = GetParam();
+    PresenceBoard board(at_second(c.seconds));
+    const auto result = board.test(answers({std::to_string(c.count)}));
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.console, kConsent + "y\r\n" + kStart + std::string(c.dots, '.') + kQuestion +
+                                  std::to_string(c.count) + "\r\n" + kCorrect);
+    EXPECT_EQ(board.blinks(), c.count);
+    EXPECT_EQ(sectest::read_text((board.root() / "tmp/lowsec").string()), "marmoset\n");
+    const auto log = sim::read_led_log(board.root());
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back().value & 1, 1) << "the LED is left dark";
+}
+
+INSTANTIATE_TEST_SUITE_P(Seconds, CountFromClock,
+                         testing::Values(CountCase{"00", 1, 11}, CountCase{"07", 7, 11},
+                                         CountCase{"59", 14, 14}),
+                         [](const auto& info) { return std::string("s") + info.param.seconds; });
+
+TEST(PresenceTest, AFailedClockReadCountsAsSecondZero) {
+    PresenceBoard board(at_second("07", "rtc"));
+    const auto result = board.test(answers({"1"}));
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(board.blinks(), 1);
+}
+
+struct AnswerCase {
+    const char* name;
+    std::string typed;
+    bool accepted;
+};
+
+class AnswerParsing : public testing::TestWithParam<AnswerCase> {};
+
+TEST_P(AnswerParsing, TakesTheLeadingNumber) {
+    PresenceBoard board(at_second("07"));
+    const auto& c = GetParam();
+    // A Ctrl-C at the next start key ends a test whose first answer was wrong.
+    auto strokes = answers({c.typed});
+    strokes.push_back("\x03");
+    const auto result = board.test(strokes);
+    const bool first_wrong =
+        result.console.find("Incorrect. Try again (attempt 1 of 3)") != std::string::npos;
+    EXPECT_EQ(!first_wrong, c.accepted) << result.console;
+    EXPECT_EQ(board.marker(), c.accepted);
+    EXPECT_EQ(result.exit_code, c.accepted ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, AnswerParsing,
+    testing::Values(AnswerCase{"plain", "7", true}, AnswerCase{"leading_blank", " 7", true},
+                    AnswerCase{"trailing_letters", "7x", true}, AnswerCase{"empty", "", false},
+                    AnswerCase{"wrong", "8", false}, AnswerCase{"negative", "-7", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PresenceTest, PrototypeBoardsShowTheCount) {
+    PresenceBoard board(at_second("07"), 0x10);
+    const auto result = board.test(answers({"7"}));
+    EXPECT_EQ(result.console, kConsent + "y\r\n" + kStart + std::string(11, '.') +
+                                  "\r\nPROTO quokka cheat: led flahed 7 times\r\n" + kQuestion +
+                                  "7\r\n" + kCorrect);
+}
+
+TEST(PresenceTest, AnUnreadableCpldCountsAsAProductionBoard) {
+    PresenceBoard board(at_second("07", "mem"), 0x10);
+    const auto result = board.test(answers({"7"}));
+    EXPECT_EQ(result.console.find("PROTO"), std::string::npos);
+    EXPECT_TRUE(board.marker());
+}
+
+TEST(PresenceTest, ThreeWrongAnswersRebootTheBoard) {
+    PresenceBoard board(at_second("07"));
+    const auto result = board.test(answers({"1", "2", "3"}));
+    const std::string attempt = kStart + std::string(11, '.') + kQuestion;
+    EXPECT_EQ(result.console, kConsent + "y\r\n" + attempt + "1\r\n" +
+                                  "Incorrect. Try again (attempt 1 of 3)\r\n" + attempt + "2\r\n" +
+                                  "Incorrect. Try again (attempt 2 of 3)\r\n" + attempt + "3\r\n" +
+                                  "Incorrect. Try again (attempt 3 of 3)\r\n" +
+                                  "Maximum number of test failed. Board is resetting\r\n");
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(board.journal(), "reboot\n");
+    EXPECT_EQ(board.blinks(), 21);
+    EXPECT_FALSE(board.marker());
+}
+
+TEST(PresenceTest, CtrlCBeforeTheBlinksEndsTheTestUncounted) {
+    PresenceBoard board(at_second("07"));
+    const auto result = board.test({"y", "\x03"});
+    EXPECT_EQ(result.exit_code, 0);
+    // The key read comes back empty and is echoed as such.
+    EXPECT_EQ(result.console,
+              kConsent + "y\r\n" + kStart.substr(0, kStart.size() - 3) + std::string("\0\r\n", 3));
+    EXPECT_EQ(board.blinks(), 0);
+    EXPECT_FALSE(board.marker());
+}
+
+TEST(PresenceTest, NoConsentNoTest) {
+    PresenceBoard board;
+    const auto result = board.test({"n"});
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.console, kConsent + "n\r\n");
+    EXPECT_TRUE(sim::read_led_log(board.root()).empty());
+}
+
+TEST(PresenceTest, AMarkerThatCannotBeWrittenIsReportedNotCelebrated) {
+    PresenceBoard board(at_second("07"));
+    // A dangling link: no marker yet, and none can be created through it.
+    std::filesystem::create_symlink("/missing/lowsec", board.root() / "tmp/lowsec");
+    const auto result = board.test(answers({"7"}));
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_TRUE(result.console.ends_with(
+        "7\r\nERROR creating /tmp/lowsec. Low security mode not enabled\r\n"))
+        << result.console;
+}
+
+struct LeaveCase {
+    const char* name;
+    std::string key;
+    std::string echo;
+    bool kept;
+};
+
+class LeaveLowSecurity : public testing::TestWithParam<LeaveCase> {};
+
+TEST_P(LeaveLowSecurity, AnythingButNDisables) {
+    PresenceBoard board;
+    std::ofstream(board.root() / "tmp/lowsec") << "any content";
+    const auto& c = GetParam();
+    const auto result = board.test({c.key});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.console, "Switch is in low security mode. Confirm disabling Y/n? " + c.echo);
+    EXPECT_EQ(board.marker(), c.kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, LeaveLowSecurity,
+                         testing::Values(LeaveCase{"enter", "\r", "\r\n\r\n", false},
+                                         LeaveCase{"y", "y", "y\r\n", false},
+                                         LeaveCase{"upper_n", "N", "N\r\n", true},
+                                         LeaveCase{"n", "n", "n\r\n", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LowSecurity, TheBootLoaderOverrideCannotBeLeftHere) {
+    PresenceBoard board;
+    const auto result = board.run(
+        [] {
+            start_up();
+            lowsec_override = 1;
+            physical_presence_test();
+            return is_low_security();
+        },
+        {"\r"});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.console,
+              "NOTE: Uboot low security mode override enabled\r\n"
+              "Switch is in low security mode. Confirm disabling Y/n? \r\n\r\n"
+              "NOTE: Uboot low security mode override enabled\r\n");
+}
+
+TEST(LowSecurity, SetAndClearTheMarker) {
+    PresenceBoard board;
+    const auto result = board.run([] {
+        const int before = is_low_security();
+        set_low_security(1);
+        const int during = is_low_security();
+        set_low_security(0);
+        set_low_security(0);
+        return before * 100 + during * 10 + is_low_security();
+    });
+    EXPECT_EQ(result.exit_code, 10);
+    EXPECT_EQ(result.console, "");
+}
+
+}  // namespace
