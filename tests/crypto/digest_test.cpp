@@ -10,6 +10,7 @@
 #include "crypto/sha256.hpp"
 #include "crypto/sha512.hpp"
 #include "hex.hpp"
+#include "test_data.hpp"
 
 namespace {
 
@@ -189,4 +190,26 @@ TEST(PiecewiseUpdate, EqualsOneUpdateForEveryAlgorithm) {
                                            SHA512_finalDigest, 64);
     expectPiecewiseEqualsWhole<SHA512_CTX>(SHA384_initDigest, SHA512_updateDigest,
                                            SHA384_finalDigest, 48);
+}
+
+TEST(ComputeDigest, OpensslMadeSha256OfBufferPrefixes) {
+    const auto data = readTestFile("vectors/sha.bin");
+    const auto listing = readTestFile("vectors/sha256.txt");
+    std::string text(listing.begin(), listing.end());
+    std::size_t pos = 0;
+    int checked = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        const std::string line = text.substr(pos, end - pos);
+        pos = end == std::string::npos ? text.size() : end + 1;
+        const std::size_t space = line.find(' ');
+        const auto n = static_cast<std::size_t>(std::stoul(line.substr(0, space)));
+        ASSERT_LE(n, data.size());
+        EXPECT_EQ(
+            digestHex(DIGEST_SHA256, std::vector<std::uint8_t>(data.begin(), data.begin() + n)),
+            line.substr(space + 1))
+            << n << " bytes";
+        ++checked;
+    }
+    EXPECT_GT(checked, 10);
 }
