@@ -24,12 +24,16 @@ void end_line(std::uint32_t category) {
 }
 
 void status(std::uint32_t category, std::int32_t status) {
+    text(category, "status = ");
+    status_value(category, status);
+}
+
+void status_value(std::uint32_t category, std::int32_t status) {
     if (!enabled(category)) {
         return;
     }
     char number[16];
     std::snprintf(number, sizeof number, "%d", static_cast<int>(status));
-    DEBUG_CONSOLE_write("status = ");
     DEBUG_CONSOLE_write(number);
     DEBUG_CONSOLE_write("\r\n");
 }
