@@ -8,6 +8,8 @@
 
 #include "boot/env_flags.hpp"
 #include "boot/reboot.hpp"
+#include "boot/slot_boot.hpp"
+#include "boot/usb.hpp"
 #include "hw/i2c.hpp"
 #include "hw/mtd.hpp"
 
@@ -44,6 +46,30 @@ void mount_user_fs() {
     }
 }
 
+// USB drive enabled in the settings EEPROM.
+constexpr std::uint8_t kUsbEnabled = 213;
+
+// The drive's boot bundle, replacement bundles and image, when the board allows USB. The boot
+// choice: 0 for the flash slots as the selector says, or the slot a replacement went into.
+int run_usb_steps() {
+    usb_enabled = nvram_get_usb_enable() == kUsbEnabled ? 1 : 0;
+    if (usb_enabled == 1 && wait_usb_mount() < 0) {
+        usb_enabled = 0;
+    }
+    if (usb_enabled == 0) {
+        return 0;
+    }
+    install_usb_boot_image();
+    const int choice = check_usb_replacements();
+    if (choice != 3) {
+        return choice;
+    }
+    std::printf("Booting image '%s' from USB stick.\n", usb_os_image_name);
+    boot_image_slot(3);
+    std::puts("USB Boot failed. Trying flash images.");
+    return 0;
+}
+
 }  // namespace
 
 void on_interrupt(int /*signal_number*/) {
@@ -66,10 +92,15 @@ void boot_main() {
     set_system_clock();
     mount_user_fs();
 
-    const int choice = choose_boot_slot();
+    int choice = run_usb_steps();
+    if (choice == 0) {
+        choice = choose_boot_slot();
+    }
     std::printf("Booting image '%d'\n", choice);
+    boot_image_slot(choice);
     const int fallback = choice == 1 ? 2 : 1;
     std::printf("Booting image '%d'\n", fallback);
     second_attempt = 1;
+    boot_image_slot(fallback);
     reboot_board();
 }

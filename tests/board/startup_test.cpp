@@ -25,13 +25,15 @@ int start_up() {
     boot_main();
 }
 
-TEST(StartUp, SetsTheClockMountsScansAndFallsBackToTheOtherSlotThenReboots) {
+TEST(StartUp, SetsTheClockMountsScansAndRebootsWithoutSlotFiles) {
     sim::BoardConfig config;
     config.rtc_base = "2026-12-05 09:15:30";
     Board board(config);
     const auto result = board.run(start_up);
     EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.console, "Booting image '1'\r\nBooting image '2'\r\n");
+    EXPECT_EQ(result.console,
+              "Booting image '1'\r\nFailed to open Application image 1. Trying image 2.\r\n"
+              "Failed to open Application image 2.\r\n");
     EXPECT_EQ(board.journal(),
               "date 120509152026.30\n"
               "mount -o sync -t jffs2 /dev/mtd-user /user\n"
@@ -45,7 +47,8 @@ TEST(StartUp, ReportsAFailedSummaryScanAndGoesOn) {
     const auto result = board.run(start_up);
     EXPECT_EQ(result.console,
               "ERROR updating file system. Reboot recommended\r\n"
-              "Booting image '1'\r\nBooting image '2'\r\n");
+              "Booting image '1'\r\nFailed to open Application image 1. Trying image 2.\r\n"
+              "Failed to open Application image 2.\r\n");
 }
 
 TEST(StartUp, SkipsTheScanWhenTheSummaryIsUpToDate) {
@@ -92,7 +95,9 @@ TEST(StartUp, BootsSlotTwoFirstWhenTheSelectorSaysSo) {
     sim::BoardConfig config;
     config.boot_slot = 2;
     Board board(config);
-    EXPECT_EQ(board.run(start_up).console, "Booting image '2'\r\nBooting image '1'\r\n");
+    EXPECT_EQ(board.run(start_up).console,
+              "Booting image '2'\r\nFailed to open Application image 2. Trying image 1.\r\n"
+              "Failed to open Application image 1.\r\n");
 }
 
 TEST(RebootBoard, EndsWithStatusZeroAfterTheRebootCommandWhateverItsStatus) {

@@ -44,10 +44,12 @@ class BoardsimRun(unittest.TestCase):
         with open(os.path.join(self.board, "sim/journal.log")) as f:
             return f.read()
 
-    def test_each_boot_ends_in_the_fallback_and_a_reboot(self):
+    def test_a_board_without_slot_files_reboots_each_boot(self):
         child, console = self.boot("--boots", "2")
         for n in (1, 2):
-            console.expect(r"Booting image '1'\r\nBooting image '2'\r\n")
+            console.expect(r"Booting image '1'\r\n"
+                           r"Failed to open Application image 1. Trying image 2.\r\n"
+                           r"Failed to open Application image 2.\r\n")
             console.expect(r"boardsim: boot %d: rebooted" % n)
         child.expect(pexpect.EOF)
         child.close()
@@ -58,7 +60,7 @@ class BoardsimRun(unittest.TestCase):
     def test_boot_selector_two_boots_image_two_first(self):
         subprocess.run([BOARDSIM, "eeprom", self.board, "set", "boot-slot", "2"], check=True)
         child, console = self.boot()
-        console.expect(r"Booting image '2'\r\nBooting image '1'\r\n")
+        console.expect(r"Booting image '2'\r\nFailed to open Application image 2\.")
         child.expect(pexpect.EOF)
 
     def test_a_run_that_does_not_finish_times_out(self):

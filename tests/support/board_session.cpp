@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -122,6 +123,44 @@ void drain(int master, std::string& console) {
     }
 }
 
+std::filesystem::path make_temp_dir(const char* stem) {
+    std::string pattern = (fs::temp_directory_path() / stem).string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    return pattern;
+}
+
+// The root file system is the same for every board of a test binary; building it (with its
+// library look-ups) costs more than copying it, so it is built once and copied per board.
+class RootfsTemplate {
+public:
+    RootfsTemplate() : creator_(getpid()), path_(make_temp_dir("board-template-XXXXXX")) {
+        if (!boardsim::create_rootfs(path_, boardsim::default_rootfs_sources())) {
+            throw std::runtime_error("creating the board template failed");
+        }
+    }
+    RootfsTemplate(const RootfsTemplate&) = delete;
+    RootfsTemplate& operator=(const RootfsTemplate&) = delete;
+    // Boards exit through this destructor too; only the test binary itself removes the template.
+    ~RootfsTemplate() {
+        if (getpid() == creator_) {
+            std::error_code ec;
+            fs::remove_all(path_, ec);
+        }
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    pid_t creator_;
+    fs::path path_;
+};
+
+const fs::path& rootfs_template() {
+    static const RootfsTemplate instance;
+    return instance.path();
+}
+
 }  // namespace
 
 std::vector<std::string> keys(const std::string& keys) {
@@ -132,14 +171,11 @@ std::vector<std::string> keys(const std::string& keys) {
     return strokes;
 }
 
-Board::Board(const sim::BoardConfig& config) {
-    std::string pattern = (fs::temp_directory_path() / "board-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    root_ = pattern;
-    if (!boardsim::create_rootfs(root_, boardsim::default_rootfs_sources()) ||
-        !sim::create_board_state(root_, config)) {
+Board::Board(const sim::BoardConfig& config) : root_(make_temp_dir("board-XXXXXX")) {
+    std::error_code ec;
+    fs::copy(rootfs_template(), root_,
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+    if (ec || !sim::create_board_state(root_, config)) {
         throw std::runtime_error("creating a board failed");
     }
     std::ofstream{root_ / "sim/journal.log"};
@@ -175,6 +211,11 @@ Result Board::run(const std::function<int()>& op, const std::vector<std::string>
         console.fd = slave.get();
         keeper = boardsim::launch_board(root_, console, [&op] {
             sim::use_board("/");
+            // A fresh program on a terminal buffers its output by lines; this fork inherited
+            // whatever buffering the test binary's own output chose. A new buffer also resets
+            // the stream's positions, which a mode change alone would leave as they were.
+            static char line_buffer[BUFSIZ];
+            std::setvbuf(stdout, line_buffer, _IOLBF, sizeof line_buffer);
             return op();
         });
     }
