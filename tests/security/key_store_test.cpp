@@ -10,6 +10,7 @@
 #include "hw/i2c.hpp"
 #include "security/builtin_keys.hpp"
 #include "security/key_store.hpp"
+#include "security/key_wipe.hpp"
 #include "test_files.hpp"
 
 namespace {
@@ -170,5 +171,40 @@ TEST(KeyStore, AFileThatCannotBeCreatedFailsTheLoad) {
               "ERROR creating file /user/production_key.pub.pem\r\n"
               "ERROR - unable to find system key\r\n");
 }
+
+}  // namespace
+
+namespace {
+
+struct WipeCase {
+    const char* name;
+    std::string key;
+    std::string console;
+    bool deleted;
+};
+
+class WipeSystemKeys : public testing::TestWithParam<WipeCase> {};
+
+TEST_P(WipeSystemKeys, DeletesOnlyOnYes) {
+    KeyBoard board(std::string("SN1234567890"));
+    put(board.production(), std::vector<std::uint8_t>(464, 1));
+    put(board.development(), std::vector<std::uint8_t>(464, 2));
+    const auto& c = GetParam();
+    const auto result = board.run([] { return wipe_system_keys(); }, {c.key});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.console, "Confirm: wiping system keys y/N: \r\n" + c.console);
+    EXPECT_EQ(fs::exists(board.production()), !c.deleted);
+    EXPECT_EQ(fs::exists(board.development()), !c.deleted);
+}
+
+const std::string kDeleted =
+    "System keys have been deleted. Reset the switch to complete the operation\r\n";
+
+INSTANTIATE_TEST_SUITE_P(Keys, WipeSystemKeys,
+                         testing::Values(WipeCase{"y", "y", kDeleted, true},
+                                         WipeCase{"Y", "Y", kDeleted, true},
+                                         WipeCase{"n", "n", "", false},
+                                         WipeCase{"enter", "\r", "", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

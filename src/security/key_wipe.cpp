@@ -1,0 +1,18 @@
+#include "security/key_wipe.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "boot/console.hpp"
+
+int wipe_system_keys() {
+    std::fputs("Confirm: wiping system keys y/N: ", stdout);
+    std::fflush(stdout);
+    const std::uint8_t key = read_key();
+    std::putchar('\n');
+    if (key == 'y' || key == 'Y') {
+        std::system("rm /user/*.pem");
+        std::puts("System keys have been deleted. Reset the switch to complete the operation");
+    }
+    return 1;
+}
