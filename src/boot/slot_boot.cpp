@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "boot/app_start.hpp"
+#include "boot/console.hpp"
 #include "boot/env_flags.hpp"
 #include "boot/files.hpp"
 #include "boot/gdb_extract.hpp"
 #include "boot/shell.hpp"
 #include "boot/startup.hpp"
+#include "boot/usb.hpp"
 #include "hw/i2c.hpp"
 #include "image/bundle.hpp"
 #include "image/byte_order.hpp"
@@ -66,6 +68,25 @@ unique_fd open_slot(int& choice) {
     return source;
 }
 
+// Opens the drive's image. Its first boot puts it on the rejected list; every later boot of
+// the same content needs the operator's yes.
+unique_fd open_usb_image() {
+    unique_fd source(::open(usb_os_image_path, O_RDONLY | O_CLOEXEC));
+    if (!source) {
+        std::fputs("Failed to open application image from USB.\n", stderr);
+        return source;
+    }
+    if (in_rejected_list(usb_os_image_path) == 0) {
+        add_to_rejected_list(usb_os_image_path);
+    } else if (ask_yes_no_timeout("USB image is in rejected list.\nWould you still like to load "
+                                  "it? ") == 0) {
+        source.reset();
+    } else {
+        std::puts("Continuing to load USB image...");
+    }
+    return source;
+}
+
 }  // namespace
 
 int find_bootable_image(int source, bootable_image& found) {
@@ -98,10 +119,14 @@ int find_bootable_image(int source, bootable_image& found) {
 }
 
 int boot_image_slot(int choice) {
-    if (choice != 1 && choice != 2) {
+    if (choice < 1 || choice > 3) {
         return 0;
     }
-    unique_fd source = open_slot(choice);
+    const bool usb = choice == 3;
+    unique_fd source = usb ? open_usb_image() : open_slot(choice);
+    if (!source) {
+        return 0;
+    }
     unique_file tarball = boot::open_file("/tmp/varosimage.tar.gz", "w");
     if (!tarball) {
         std::fputs("Failed to open application image output file.\n", stderr);
@@ -113,6 +138,10 @@ int boot_image_slot(int choice) {
     if (find_bootable_image(source.get(), found) == 0) {
         tarball.reset();
         source.reset();
+        if (usb) {
+            std::fputs("Error: USB image corrupted or belongs to another switch type.\n", stderr);
+            return 0;
+        }
         if (second_attempt != 0) {
             std::fputs("No valid application image found. Trying rescue image\n", stderr);
             shell_then_reboot();
@@ -133,6 +162,10 @@ int boot_image_slot(int choice) {
                                                   image::load_be32(found.header_copy.data())) == 0;
     if (!intact) {
         std::vector<std::uint8_t>().swap(data);
+        if (usb) {
+            std::fputs("USB image CRC failed.", stderr);
+            return 0;
+        }
         if (second_attempt != 0) {
             std::fputs("Both image1 and image2 failed.\n", stderr);
             tarball.reset();

@@ -10,6 +10,7 @@
 #include "boot/reboot.hpp"
 #include "boot/slot_boot.hpp"
 #include "boot/usb.hpp"
+#include "crypto/crypto.hpp"
 #include "hw/i2c.hpp"
 #include "hw/mtd.hpp"
 
@@ -88,6 +89,7 @@ void boot_main() {
     install_interrupt_handler();
     i2c_open_buses();
     flash_init();
+    CRYPTO_initLibrary();
     read_env_flags();
     set_system_clock();
     mount_user_fs();

@@ -303,3 +303,64 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+void put_usb_image(const Board& board, const Bytes& content) {
+    write_bytes(board.root() / "mnt/usb/ZKM7730_OS.img", content);
+}
+
+int boot_usb() {
+    prepare_platform();
+    return returned + boot_image_slot(3);
+}
+
+TEST(UsbBoot, FirstBootListsTheImageAndBootsIt) {
+    Board board;
+    put_usb_image(board, good_app());
+    const auto result = board.run(boot_usb);
+    EXPECT_EQ(result.console, app_banner);
+    EXPECT_EQ(eeprom_byte(board, booted_image_offset), 3);
+    EXPECT_FALSE(std::filesystem::is_empty(board.root() / "user/images/rejected"));
+}
+
+TEST(UsbBoot, ListedImageUnansweredIsNotBooted) {
+    Board board;
+    put_usb_image(board, good_app());
+    board.run(boot_usb);
+    const auto result = board.run(boot_usb);
+    EXPECT_EQ(result.exit_code, returned);
+    EXPECT_EQ(result.console,
+              "USB image is in rejected list.\r\nWould you still like to load it? (y/n) \r\n"
+              "Timeout. Assuming \"no\".\r\n");
+}
+
+struct UsbFailure {
+    const char* name;
+    std::function<Bytes()> image;
+    const char* console;
+};
+
+class UsbBootFailure : public testing::TestWithParam<UsbFailure> {};
+
+TEST_P(UsbBootFailure, ReturnsForTheFlashSlots) {
+    Board board;
+    if (const Bytes image = GetParam().image(); !image.empty()) {
+        put_usb_image(board, image);
+    }
+    const auto result = board.run(boot_usb);
+    EXPECT_EQ(result.exit_code, returned);
+    EXPECT_EQ(result.console, GetParam().console);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UsbBootFailure,
+    testing::Values(
+        UsbFailure{"Missing", [] { return Bytes(); },
+                   "Failed to open application image from USB.\r\n"},
+        UsbFailure{"Damaged", [] { return damaged(good_app()); }, "USB image CRC failed."},
+        UsbFailure{"NothingBootable", [] { return subimage(TYPE_KERNEL, Bytes(40, 1)); },
+                   "Error: USB image corrupted or belongs to another switch type.\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -25,7 +25,8 @@ struct bootable_image {
 // located. 1 found, 0 not found.
 int find_bootable_image(int source, bootable_image& found);
 
-// Boots slot 1 or 2 (a missing slot file is replaced by the other slot). Returns 0 when the
-// image is damaged or holds nothing bootable on a first attempt, or at once for any other
-// choice; otherwise it starts the application or ends in a reboot.
+// Boots slot 1 or 2 (a missing slot file is replaced by the other slot), or 3, the USB drive's
+// image. Returns 0 when the image is damaged or holds nothing bootable on a first attempt or
+// from USB, or at once for any other choice; otherwise it starts the application or ends in a
+// reboot.
 int boot_image_slot(int choice);
