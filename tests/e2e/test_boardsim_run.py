@@ -8,6 +8,8 @@ import unittest
 import pexpect
 
 BOARDSIM = os.environ["BOARDSIM"]
+IMGTOOL = os.environ["IMGTOOL"]
+DEMO_APP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../sim/demo-app")
 # Texts that must never reach the console of a board that is working.
 NEVER = [r"Segmentation fault", r"AddressSanitizer", r"runtime error:", r"not found",
          r"System reboot failed"]
@@ -61,6 +63,39 @@ class BoardsimRun(unittest.TestCase):
         subprocess.run([BOARDSIM, "eeprom", self.board, "set", "boot-slot", "2"], check=True)
         child, console = self.boot()
         console.expect(r"Booting image '2'\r\nFailed to open Application image 2\.")
+        child.expect(pexpect.EOF)
+
+    def put_demo_image(self, *slots):
+        tarball = os.path.join(self.dir, "app.tar.gz")
+        image = os.path.join(self.dir, "image")
+        subprocess.run(["tar", "-czf", tarball, "--owner=0", "--group=0", "-C", DEMO_APP, "home"],
+                       check=True)
+        subprocess.run([IMGTOOL, "build", image, "--add", "application:1.0.0.1:" + tarball],
+                       check=True, stdout=subprocess.DEVNULL)
+        os.makedirs(os.path.join(self.board, "user/images"), exist_ok=True)
+        for slot in slots:
+            shutil.copy(image, os.path.join(self.board, "user/images/image%d" % slot))
+
+    def test_the_demo_application_starts_from_slot_one(self):
+        self.put_demo_image(1, 2)
+        child, console = self.boot()
+        console.expect(r"Booting image '1'\r\nRunning install script\r\n")
+        console.expect(r"\*\*\* Switch application 1\.0\.0\.1 up on the simulated board \*\*\*\r\n"
+                       r"site: lab\r\n")
+        console.expect(r"boardsim: boot 1: application started")
+        child.expect(pexpect.EOF)
+        child.close()
+        self.assertEqual(child.exitstatus, 0)
+        self.assertTrue(self.journal().endswith("summary-scan\nbacktrace\n"))
+
+    def test_a_damaged_slot_falls_back_to_the_other(self):
+        self.put_demo_image(2)
+        with open(os.path.join(self.board, "user/images/image1"), "wb") as f:
+            f.write(b"\0" * 64)
+        child, console = self.boot()
+        console.expect(r"Image1 has invalid header\.\.\. trying Image2\.\r\n"
+                       r"Booting image '2'\r\n")
+        console.expect(r"boardsim: boot 1: application started")
         child.expect(pexpect.EOF)
 
     def test_a_run_that_does_not_finish_times_out(self):
