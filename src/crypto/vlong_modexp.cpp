@@ -40,6 +40,120 @@ void setUsed(vlong* v, std::uint32_t n) {
     v->negative = 0;
 }
 
+using DoubleUnit = std::uint64_t;
+
+bool isKaratsubaSize(std::uint32_t k) {
+    return k == 8 || (k >= 16 && (k & (k - 1)) == 0);
+}
+
+// r[0..n) += a[0..n) * w, the carry running on up to `end`.
+void mulAddRow(Unit* r, const Unit* a, std::uint32_t n, Unit w, const Unit* end) {
+    DoubleUnit carry = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        carry += DoubleUnit{a[i]} * w + r[i];
+        r[i] = static_cast<Unit>(carry);
+        carry >>= 32;
+    }
+    for (Unit* p = r + n; carry != 0 && p < end; ++p) {
+        carry += *p;
+        *p = static_cast<Unit>(carry);
+        carry >>= 32;
+    }
+}
+
+// x < m over k units each.
+bool lessThan(const Unit* x, const Unit* m, std::uint32_t k) {
+    for (std::uint32_t i = k; i-- > 0;) {
+        if (x[i] != m[i]) {
+            return x[i] < m[i];
+        }
+    }
+    return false;
+}
+
+void copyPadded(Unit* dest, const vlong* v, std::uint32_t k) {
+    for (std::uint32_t i = 0; i < k; ++i) {
+        dest[i] = i < v->numUnitsUsed ? v->pUnits[i] : 0;
+    }
+}
+
+CryptoStatus storeUnits(vlong* dest, const Unit* units, std::uint32_t n) {
+    while (n > 0 && units[n - 1] == 0) {
+        --n;
+    }
+    CryptoStatus status = VLONG_allocUnits(dest, n);
+    if (status < 0) {
+        return status;
+    }
+    for (std::uint32_t i = 0; i < n; ++i) {
+        dest->pUnits[i] = units[i];
+    }
+    dest->numUnitsUsed = n;
+    dest->negative = 0;
+    return OK;
+}
+
+// Barrett multiplication for a modulus of k units, k a Karatsuba size, with operands below
+// b^k and mu of k+1 units (every RSA modulus of 256 to 4096 bits). The k+1-unit products are a
+// k-unit Karatsuba product plus one row for each top unit, so all the work lands in the 8-unit
+// kernels, and every intermediate lives in one pooled work area: nothing is allocated once the
+// pool holds it.
+CryptoStatus barrettKaratsuba(vlong* result, const vlong* a, const vlong* b, const vlong* modulus,
+                              const vlong* mu, vlong** pool) {
+    const std::uint32_t k = modulus->numUnitsUsed;
+    PoolTemp work(pool);
+    if (work.status() < 0) {
+        return work.status();
+    }
+    CryptoStatus status = VLONG_allocUnits(work.get(), 12 * k + 2);
+    if (status < 0) {
+        return status;
+    }
+    Unit* const ua = work.get()->pUnits;
+    Unit* const ub = ua + k;
+    Unit* const x = ub + k;           // 2k
+    Unit* const p = x + 2 * k;        // 2k + 2
+    Unit* const t = p + 2 * k + 2;    // 2k
+    Unit* const scratch = t + 2 * k;  // 4k
+    const Unit* const m = modulus->pUnits;
+    const Unit* const u = mu->pUnits;
+
+    copyPadded(ua, a, k);
+    if (a == b) {
+        karatsubaSqr(x, ua, k, scratch);
+    } else {
+        copyPadded(ub, b, k);
+        karatsubaMul(x, ua, ub, k, scratch);
+    }
+
+    std::uint32_t nx = 2 * k;
+    while (nx > 0 && x[nx - 1] == 0) {
+        --nx;
+    }
+    if (nx < k || (nx == k && lessThan(x, m, k))) {
+        return storeUnits(result, x, nx);
+    }
+
+    // q3 = floor(q1 * mu / b^(k+1)) with q1 = x / b^(k-1), both of k+1 units.
+    const Unit* const q1 = x + (k - 1);
+    karatsubaMul(p, q1, u, k, scratch);
+    p[2 * k] = 0;
+    p[2 * k + 1] = 0;
+    mulAddRow(p + k, u, k + 1, q1[k], p + 2 * k + 2);
+    mulAddRow(p + k, q1, k, u[k], p + 2 * k + 2);
+    const Unit* const q3 = p + (k + 1);
+
+    // r = x - q3 * m modulo b^(k+1); it lies below 3m, so a few subtractions finish it.
+    karatsubaMul(t, q3, m, k, scratch);
+    t[k] += q3[k] * m[0];
+    Unit* const r = x;
+    subUnits(r, r, t, k + 1);
+    while (r[k] != 0 || !lessThan(r, m, k)) {
+        r[k] -= subUnits(r, r, m, k);
+    }
+    return storeUnits(result, r, k);
+}
+
 }  // namespace
 
 CryptoStatus VLONG_barrettMultiply(vlong* result, const vlong* a, const vlong* b,
@@ -50,6 +164,12 @@ CryptoStatus VLONG_barrettMultiply(vlong* result, const vlong* a, const vlong* b
     const std::uint32_t k = modulus->numUnitsUsed;
     if (k == 0) {
         return ERR_DIVIDE_BY_ZERO;
+    }
+    // Operands of a unit or two (the exponentiation's first step multiplies by 1) are cheaper
+    // on the column path.
+    if (isKaratsubaSize(k) && mu->numUnitsUsed == k + 1 && a->numUnitsUsed <= k &&
+        b->numUnitsUsed <= k && a->numUnitsUsed > 2 && b->numUnitsUsed > 2) {
+        return barrettKaratsuba(result, a, b, modulus, mu, pool);
     }
     PoolTemp x(pool);
     if (x.status() < 0) {

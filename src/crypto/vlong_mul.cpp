@@ -34,6 +34,48 @@ inline DoubleUnit mul(Unit a, Unit b) {
     return DoubleUnit{a} * b;
 }
 
+// The 8-unit kernels are unrolled at compile time: column k sums a[i] * b[k - i] over the
+// indices the two operands share, with no loop or bound left for the compiler to keep.
+constexpr int columnFirst(int k) {
+    return k < 8 ? 0 : k - 7;
+}
+constexpr int columnTerms(int k) {
+    return k < 8 ? k + 1 : 15 - k;
+}
+
+template <int K, int... I>
+inline void addColumn(Accumulator& acc, const Unit* a, const Unit* b,
+                      std::integer_sequence<int, I...>) {
+    (acc.add(mul(a[columnFirst(K) + I], b[K - columnFirst(K) - I])), ...);
+}
+
+// Squares add each off-diagonal product once, doubled, then the diagonal square.
+template <int K, int... I>
+inline void addSquareColumn(Accumulator& acc, const Unit* a, std::integer_sequence<int, I...>) {
+    Accumulator cross;
+    (cross.add(mul(a[columnFirst(K) + I], a[K - columnFirst(K) - I])), ...);
+    acc.high += (cross.high << 1) | static_cast<Unit>(cross.low >> 63);
+    acc.add(cross.low << 1);
+    if constexpr (K % 2 == 0) {
+        acc.add(mul(a[K / 2], a[K / 2]));
+    }
+}
+
+template <bool Square, int... K>
+inline void kernel8(Unit* r, const Unit* a, const Unit* b, std::integer_sequence<int, K...>) {
+    Accumulator acc;
+    if constexpr (Square) {
+        ((addSquareColumn<K>(acc, a, std::make_integer_sequence<int, columnTerms(K) / 2>{}),
+          r[K] = acc.shift()),
+         ...);
+    } else {
+        ((addColumn<K>(acc, a, b, std::make_integer_sequence<int, columnTerms(K)>{}),
+          r[K] = acc.shift()),
+         ...);
+    }
+    r[15] = static_cast<Unit>(acc.low);
+}
+
 }  // namespace
 
 namespace crypto_detail {
@@ -49,15 +91,13 @@ Unit addUnits(Unit* r, const Unit* a, const Unit* b, std::uint32_t n) {
 }
 
 Unit subUnits(Unit* r, const Unit* a, const Unit* b, std::uint32_t n) {
-    Unit borrow = 0;
+    DoubleUnit borrow = 0;
     for (std::uint32_t i = 0; i < n; ++i) {
-        Unit ai = a[i];
-        Unit d = ai - b[i];
-        Unit nextBorrow = (ai < b[i]) | (d < borrow);
-        r[i] = d - borrow;
-        borrow = nextBorrow;
+        const DoubleUnit d = DoubleUnit{a[i]} - b[i] - borrow;
+        r[i] = static_cast<Unit>(d);
+        borrow = d >> 63;
     }
-    return borrow;
+    return static_cast<Unit>(borrow);
 }
 
 void columnProduct(Unit* r, const Unit* a, std::uint32_t na, const Unit* b, std::uint32_t nb,
@@ -74,41 +114,52 @@ void columnProduct(Unit* r, const Unit* a, std::uint32_t na, const Unit* b, std:
 }
 
 void kernelMul8(Unit* r, const Unit* a, const Unit* b) {
-    Accumulator acc;
-#pragma GCC unroll 16
-    for (int k = 0; k < 15; ++k) {
-#pragma GCC unroll 8
-        for (int i = (k < 8 ? 0 : k - 7); i <= (k < 8 ? k : 7); ++i) {
-            acc.add(mul(a[i], b[k - i]));
-        }
-        r[k] = acc.shift();
-    }
-    r[15] = static_cast<Unit>(acc.low);
+    kernel8<false>(r, a, b, std::make_integer_sequence<int, 15>{});
 }
 
 void kernelSqr8(Unit* r, const Unit* a) {
-    Accumulator acc;
-#pragma GCC unroll 16
-    for (int k = 0; k < 15; ++k) {
-        // Off-diagonal products once, doubled, then the diagonal square.
-        Accumulator cross;
-#pragma GCC unroll 8
-        for (int i = (k < 8 ? 0 : k - 7); 2 * i < k; ++i) {
-            cross.add(mul(a[i], a[k - i]));
-        }
-        cross.high = (cross.high << 1) | static_cast<Unit>(cross.low >> 63);
-        cross.low <<= 1;
-        acc.add(cross.low);
-        acc.high += cross.high;
-        if (k % 2 == 0) {
-            acc.add(mul(a[k / 2], a[k / 2]));
-        }
-        r[k] = acc.shift();
-    }
-    r[15] = static_cast<Unit>(acc.low);
+    kernel8<true>(r, a, a, std::make_integer_sequence<int, 15>{});
 }
 
-// a0*b1 + a1*b0 = a0*b0 + a1*b1 + (a0 - a1)(b1 - b0): the three half products have the same
+// |x - y| over n units into r; true when x < y.
+bool absDifference(Unit* r, const Unit* x, const Unit* y, std::uint32_t n) {
+    std::uint32_t i = n;
+    while (i > 0 && x[i - 1] == y[i - 1]) {
+        --i;
+    }
+    const bool less = i > 0 && x[i - 1] < y[i - 1];
+    less ? subUnits(r, y, x, n) : subUnits(r, x, y, n);
+    return less;
+}
+
+// r holds lo = r[0..n) and hi = r[n..2n); adds lo + hi -/+ mid at r[h..]. The sum is built in
+// t first because it overlaps both halves it reads.
+template <bool Subtract>
+void combineMiddle(Unit* r, const Unit* mid, std::uint32_t n, Unit* t) {
+    const std::uint32_t h = n / 2;
+    std::int64_t c = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::int64_t m = mid[i];
+        c += static_cast<std::int64_t>(r[i]) + r[n + i] + (Subtract ? -m : m);
+        t[i] = static_cast<Unit>(c);
+        c >>= 32;  // arithmetic: the running sum may dip below zero
+    }
+    DoubleUnit carry = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        carry += DoubleUnit{r[h + i]} + t[i];
+        r[h + i] = static_cast<Unit>(carry);
+        carry >>= 32;
+    }
+    // The whole middle term is non-negative, so its top unit is too.
+    carry += static_cast<DoubleUnit>(c);
+    for (std::uint32_t i = n + h; carry != 0 && i < 2 * n; ++i) {
+        carry += r[i];
+        r[i] = static_cast<Unit>(carry);
+        carry >>= 32;
+    }
+}
+
+// a0*b1 + a1*b0 = a0*b0 + a1*b1 - (a0 - a1)(b0 - b1): the three half products have the same
 // size, so the recursion stays on powers of two.
 void karatsubaMul(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* scratch) {
     if (n == 8) {
@@ -116,41 +167,18 @@ void karatsubaMul(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* 
         return;
     }
     const std::uint32_t h = n / 2;
-    const Unit* a0 = a;
-    const Unit* a1 = a + h;
-    const Unit* b0 = b;
-    const Unit* b1 = b + h;
     Unit* da = scratch;
     Unit* db = scratch + h;
     Unit* mid = scratch + n;
     Unit* deeper = scratch + 2 * n;
-
-    bool negA = subUnits(da, a0, a1, h) != 0;
-    if (negA) {
-        subUnits(da, a1, a0, h);
-    }
-    bool negB = subUnits(db, b1, b0, h) != 0;
-    if (negB) {
-        subUnits(db, b0, b1, h);
-    }
-    karatsubaMul(r, a0, b0, h, deeper);
-    karatsubaMul(r + n, a1, b1, h, deeper);
+    const bool negative = absDifference(da, a, a + h, h) != absDifference(db, b, b + h, h);
+    karatsubaMul(r, a, b, h, deeper);
+    karatsubaMul(r + n, a + h, b + h, h, deeper);
     karatsubaMul(mid, da, db, h, deeper);
-
-    // t = a0*b0 + a1*b1 (+/-) mid, in n units plus a top unit; da/db are free again.
-    Unit* t = scratch;
-    Unit top = addUnits(t, r, r + n, n);
-    if (negA == negB) {
-        top += addUnits(t, t, mid, n);
+    if (negative) {
+        combineMiddle<false>(r, mid, n, scratch);
     } else {
-        top -= subUnits(t, t, mid, n);
-    }
-    Unit carry = addUnits(r + h, r + h, t, n);
-    DoubleUnit c = DoubleUnit{carry} + top;
-    for (std::uint32_t i = n + h; c != 0 && i < 2 * n; ++i) {
-        c += r[i];
-        r[i] = static_cast<Unit>(c);
-        c >>= 32;
+        combineMiddle<true>(r, mid, n, scratch);
     }
 }
 
@@ -160,29 +188,14 @@ void karatsubaSqr(Unit* r, const Unit* a, std::uint32_t n, Unit* scratch) {
         return;
     }
     const std::uint32_t h = n / 2;
-    const Unit* a0 = a;
-    const Unit* a1 = a + h;
     Unit* da = scratch;
     Unit* mid = scratch + n;
     Unit* deeper = scratch + 2 * n;
-
-    if (subUnits(da, a0, a1, h) != 0) {
-        subUnits(da, a1, a0, h);
-    }
-    karatsubaSqr(r, a0, h, deeper);
-    karatsubaSqr(r + n, a1, h, deeper);
+    absDifference(da, a, a + h, h);
+    karatsubaSqr(r, a, h, deeper);
+    karatsubaSqr(r + n, a + h, h, deeper);
     karatsubaSqr(mid, da, h, deeper);
-
-    Unit* t = scratch;
-    Unit top = addUnits(t, r, r + n, n);
-    top -= subUnits(t, t, mid, n);
-    Unit carry = addUnits(r + h, r + h, t, n);
-    DoubleUnit c = DoubleUnit{carry} + top;
-    for (std::uint32_t i = n + h; c != 0 && i < 2 * n; ++i) {
-        c += r[i];
-        r[i] = static_cast<Unit>(c);
-        c >>= 32;
-    }
+    combineMiddle<true>(r, mid, n, scratch);
 }
 
 }  // namespace crypto_detail

@@ -294,3 +294,63 @@ TEST(VlongModexp, BaseAboveTheModulusGivesTheReducedBasesResult) {
     EXPECT_EQ(r1.hexString(), r2.hexString());
     EXPECT_EQ(VLONG_freeVlongQueue(&pool), OK);
 }
+
+// Barrett multiplication against multiply-then-divide, for moduli of every Karatsuba size and
+// shapes that move mu's top unit (a small top unit, an exact power of b, all ones) with operands
+// that are short, maximal (m - 1), or random below m.
+TEST(VlongBarrett, AgreesWithDivisionForEveryModulusAndOperandShape) {
+    std::mt19937 rng(7);
+    vlong* pool = nullptr;
+    for (std::size_t units : {8u, 16u, 32u, 64u, 128u}) {
+        for (int shape = 0; shape < 4; ++shape) {
+            auto mb = randomBytes(rng, units * 4);
+            if (shape == 0) {
+                mb[0] |= 0x80;
+            } else if (shape == 1) {
+                std::fill(mb.begin(), mb.begin() + 4, 0);
+                mb[3] = 1;
+            } else if (shape == 2) {
+                std::fill(mb.begin(), mb.end(), 0);
+                mb[3] = 1;
+            } else {
+                std::fill(mb.begin(), mb.end(), 0xFF);
+            }
+            Vlong m(mb), mu;
+            ASSERT_EQ(VLONG_newBarrettMu(mu.holder(), m.get(), &pool), OK);
+            auto belowM = [&](std::size_t len) {
+                auto bytes = randomBytes(rng, len);
+                if (len == mb.size()) {
+                    bytes[0] = static_cast<std::uint8_t>(mb[0] == 0 ? 0 : rng() % mb[0]);
+                }
+                return Vlong(bytes);
+            };
+            Vlong one = Vlong::hex("01");
+            Vlong mMinus1(mb);
+            ASSERT_EQ(VLONG_subtractUnsigned(mMinus1.get(), one.get()), OK);
+            std::vector<Vlong> operands;
+            operands.push_back(belowM(mb.size()));
+            operands.push_back(belowM(mb.size()));
+            operands.push_back(belowM(12));
+            operands.push_back(belowM(4));
+            operands.push_back(Vlong(mMinus1.bytes()));
+            for (std::size_t i = 0; i < operands.size(); ++i) {
+                for (std::size_t j = i; j < operands.size(); ++j) {
+                    const vlong* a = operands[i].get();
+                    const vlong* b = i == j ? a : operands[j].get();
+                    Vlong got = Vlong::empty(), product = Vlong::empty(), q = Vlong::empty(),
+                          want = Vlong::empty();
+                    ASSERT_EQ(VLONG_barrettMultiply(got.get(), a, b, m.get(), mu.get(), &pool), OK);
+                    ASSERT_EQ(VLONG_unsignedMultiply(product.get(), a, b,
+                                                     VLONG_bitLength(a) + VLONG_bitLength(b)),
+                              OK);
+                    ASSERT_EQ(
+                        VLONG_unsignedDivide(q.get(), product.get(), m.get(), want.get(), &pool),
+                        OK);
+                    EXPECT_EQ(got.hexString(), want.hexString())
+                        << units << " units, shape " << shape << ", operands " << i << "," << j;
+                }
+            }
+        }
+    }
+    VLONG_freeVlongQueue(&pool);
+}
