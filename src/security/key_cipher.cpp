@@ -57,32 +57,64 @@ std::optional<std::vector<std::uint8_t>> imgsign_encrypt(std::span<const std::ui
     return buffer;
 }
 
-std::optional<std::vector<std::uint8_t>> imgsign_decrypt(std::span<const std::uint8_t> key_material,
-                                                         std::span<const std::uint8_t> ciphertext,
-                                                         std::uint32_t* text_length) {
-    if (ciphertext.size() % kBlock != 0) {
-        std::puts("Input data is not AES size correct");
-        delete_key_files();
-        return std::nullopt;
+namespace {
+
+enum class decrypt_fault { none, length, context, cipher };
+
+decrypt_fault cbc_decrypt(std::span<const std::uint8_t> key_material,
+                          std::vector<std::uint8_t>& buffer, CryptoStatus& status) {
+    if (buffer.size() % kBlock != 0) {
+        return decrypt_fault::length;
     }
     std::array<std::uint8_t, kBlock> iv{};
     const UnitKey key(key_material);
     AesContext* ctx = CreateAESCtx(key.data(), kBlock, 0);
     if (ctx == nullptr) {
-        std::printf("%s: CreateAESCtx(decrypt) failed!\n", "imgsign_decrypt");
-        delete_key_files();
-        return std::nullopt;
+        return decrypt_fault::context;
     }
-    std::vector<std::uint8_t> buffer(ciphertext.begin(), ciphertext.end());
-    const CryptoStatus status =
-        DoAES(ctx, buffer.data(), static_cast<std::int32_t>(buffer.size()), 0, iv.data());
+    status = DoAES(ctx, buffer.data(), static_cast<std::int32_t>(buffer.size()), 0, iv.data());
     DeleteAESCtx(&ctx);
-    if (status < 0) {
-        std::printf("Do aes failed. rc=%d", static_cast<int>(status));
-        delete_key_files();
+    return status < 0 ? decrypt_fault::cipher : decrypt_fault::none;
+}
+
+std::uint32_t text_length_of(const std::vector<std::uint8_t>& buffer) {
+    return static_cast<std::uint32_t>(std::find(buffer.begin(), buffer.end(), std::uint8_t{0}) -
+                                      buffer.begin());
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> imgsign_decrypt(std::span<const std::uint8_t> key_material,
+                                                         std::span<const std::uint8_t> ciphertext,
+                                                         std::uint32_t* text_length) {
+    std::vector<std::uint8_t> buffer(ciphertext.begin(), ciphertext.end());
+    CryptoStatus status = OK;
+    switch (cbc_decrypt(key_material, buffer, status)) {
+        case decrypt_fault::none:
+            *text_length = text_length_of(buffer);
+            return buffer;
+        case decrypt_fault::length:
+            std::puts("Input data is not AES size correct");
+            break;
+        case decrypt_fault::context:
+            std::printf("%s: CreateAESCtx(decrypt) failed!\n", "imgsign_decrypt");
+            break;
+        case decrypt_fault::cipher:
+            std::printf("Do aes failed. rc=%d", static_cast<int>(status));
+            break;
+    }
+    delete_key_files();
+    return std::nullopt;
+}
+
+std::optional<std::vector<std::uint8_t>> decrypt_key_text(
+    std::span<const std::uint8_t> key_material, std::span<const std::uint8_t> ciphertext,
+    std::uint32_t* text_length) {
+    std::vector<std::uint8_t> buffer(ciphertext.begin(), ciphertext.end());
+    CryptoStatus status = OK;
+    if (cbc_decrypt(key_material, buffer, status) != decrypt_fault::none) {
         return std::nullopt;
     }
-    const auto end = std::find(buffer.begin(), buffer.end(), std::uint8_t{0});
-    *text_length = static_cast<std::uint32_t>(end - buffer.begin());
+    *text_length = text_length_of(buffer);
     return buffer;
 }

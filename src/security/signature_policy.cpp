@@ -14,7 +14,7 @@
 #include "security/imgsign.hpp"
 #include "security/key_store.hpp"
 #include "security/low_security.hpp"
-#include "signed_range.hpp"
+#include "security/signed_range.hpp"
 
 std::uint32_t developer_image = 0;
 std::uint32_t developer_image_known = 0;

@@ -1,4 +1,4 @@
-#include "signed_range.hpp"
+#include "security/signed_range.hpp"
 
 #include "image/byte_order.hpp"
 #include "image/header.hpp"

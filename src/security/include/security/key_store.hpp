@@ -36,3 +36,7 @@ std::optional<std::vector<std::uint8_t>> imgsign_encrypt(std::span<const std::ui
 std::optional<std::vector<std::uint8_t>> imgsign_decrypt(std::span<const std::uint8_t> key_material,
                                                          std::span<const std::uint8_t> ciphertext,
                                                          std::uint32_t* text_length);
+// imgsign_decrypt for tools: the same plaintext, but silent and touching no file on failure.
+std::optional<std::vector<std::uint8_t>> decrypt_key_text(
+    std::span<const std::uint8_t> key_material, std::span<const std::uint8_t> ciphertext,
+    std::uint32_t* text_length);
