@@ -13,6 +13,8 @@
 #include "crypto/crypto.hpp"
 #include "hw/i2c.hpp"
 #include "hw/mtd.hpp"
+#include "security/diagnostics.hpp"
+#include "security/key_store.hpp"
 
 volatile std::sig_atomic_t interrupted = 0;
 std::uint8_t usb_enabled = 0;
@@ -93,6 +95,12 @@ void boot_main() {
     read_env_flags();
     set_system_clock();
     mount_user_fs();
+    if (check_system_keys() == 0) {
+        std::puts("WARNING - problem with security keys. No keys found");
+    }
+    if (diags_requested != 0) {
+        launch_diagnostics();
+    }
 
     int choice = run_usb_steps();
     if (choice == 0) {
