@@ -8,6 +8,7 @@
 #include "image/header.hpp"
 #include "image/writer.hpp"
 #include "names.hpp"
+#include "signing.hpp"
 #include "verbs.hpp"
 
 namespace imgtool {
@@ -87,7 +88,15 @@ int run(arguments args) {
     }
     const std::string out_path(args[0]);
     std::vector<added> subimages;
+    std::optional<private_key> signer;
     for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--sign" && i + 1 < args.size()) {
+            signer = private_key::load(std::string(args[++i]));
+            if (!signer) {
+                return exit_failure;
+            }
+            continue;
+        }
         if (args[i] != "--add" || i + 1 == args.size()) {
             std::fprintf(stderr, "imgtool: expected --add TYPE:VERSION:PAYLOAD, got '%.*s'\n",
                          static_cast<int>(args[i].size()), args[i].data());
@@ -111,11 +120,18 @@ int run(arguments args) {
             return exit_failure;
         }
         a.spec.payload = *payload;
-        const auto made = image::make_subimage(a.spec);
+        auto made = image::make_subimage(a.spec);
         if (!made) {
             std::fprintf(stderr, "imgtool: %s is too large for a sub-image\n",
                          a.payload_path.c_str());
             return exit_failure;
+        }
+        if (signer && a.spec.header_version == 3) {
+            made = sign_subimage(*made, *signer);
+            if (!made) {
+                std::fprintf(stderr, "imgtool: cannot sign %s\n", a.payload_path.c_str());
+                return exit_failure;
+            }
         }
         bundle.insert(bundle.end(), made->begin(), made->end());
     }
@@ -126,7 +142,7 @@ int run(arguments args) {
 
 const verb build_verb = {
     "build",
-    "OUT --add TYPE:VERSION:PAYLOAD[:hdr=1|2|3][:alt=TYPE] ...",
+    "OUT --add TYPE:VERSION:PAYLOAD[:hdr=1|2|3][:alt=TYPE] ... [--sign PRIVATE.pem]",
     "make a bundle from payload files",
     "Each --add appends one sub-image, in order, whose payload is the file PAYLOAD.\n"
     "  TYPE     application, bootloader, kernel, rfs, devicetree, diagnostics, kxos,\n"
@@ -134,7 +150,8 @@ const verb build_verb = {
     "  VERSION  a.b.c.d, each part 0-255\n"
     "  hdr=N    header version 1, 2 or 3 (default 3)\n"
     "  alt=TYPE an alternative type record (version 3 only): a boot takes an\n"
-    "           application-family type from it instead of TYPE\n",
+    "           application-family type from it instead of TYPE\n"
+    "--sign PRIVATE.pem signs every version-3 sub-image as imgtool sign does\n",
     run,
 };
 

@@ -26,5 +26,8 @@ std::span<const verb* const> verbs();
 extern const verb build_verb;
 extern const verb info_verb;
 extern const verb extract_verb;
+extern const verb sign_verb;
+extern const verb verify_verb;
+extern const verb keyfile_verb;
 
 }  // namespace imgtool

@@ -1,0 +1,204 @@
+// imgtool's sign, verify and keyfile commands, run as a program, and their agreement with the
+// boot manager's policy.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "board_session.hpp"
+#include "boot/startup.hpp"
+#include "hw/i2c.hpp"
+#include "image/writer.hpp"
+#include "security/builtin_keys.hpp"
+#include "security/signature_policy.hpp"
+#include "signer.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+const std::string kKeys = BM_SECURITY_KEYS;
+const std::string kProdPrivate = kKeys + "/sample_production_key.pem";
+const std::string kDevPrivate = kKeys + "/sample_development_key.pem";
+const std::string kProdPublic = kKeys + "/sample_production_key.pub.pem";
+const std::string kDevPublic = kKeys + "/sample_development_key.pub.pem";
+
+struct Outcome {
+    int status;
+    std::string output;
+};
+
+class Imgtool : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "imgtool-sec.XXXXXX").string();
+        dir_ = ::mkdtemp(pattern.data());
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    void write(const std::string& name, const Bytes& bytes) const {
+        std::ofstream(path(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    Bytes read(const std::string& name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    Outcome run(const std::string& args) const {
+        const std::string command =
+            "cd '" + dir_.string() + "' && '" IMGTOOL_PATH "' " + args + " 2>/dev/null";
+        FILE* pipe = ::popen(command.c_str(), "r");
+        std::string output;
+        char chunk[4096];
+        std::size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+            output.append(chunk, n);
+        }
+        const int status = ::pclose(pipe);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+    }
+
+private:
+    fs::path dir_;
+};
+
+TEST_F(Imgtool, BuildSignsAndVerifyNamesTheKeyThatHolds) {
+    write("kernel.bin", Bytes(5000, 0x21));
+    write("app.bin", Bytes(100, 0x22));
+    ASSERT_EQ(run("build b.img --add kernel:1.2.3.4:kernel.bin --add rfs:1.0.0.0:app.bin --sign " +
+                  kProdPrivate)
+                  .status,
+              0);
+    const auto prod = run("verify b.img --key " + kDevPublic + " --key " + kProdPublic);
+    EXPECT_EQ(prod.status, 0);
+    EXPECT_EQ(prod.output, "0 kernel 1.2.3.4: crc good, signature verified with " + kProdPublic +
+                               "\n" + "1 rfs 1.0.0.0: crc good, signature verified with " +
+                               kProdPublic + "\n");
+    const auto dev = run("verify b.img --key " + kDevPublic);
+    EXPECT_EQ(dev.status, 1);
+    EXPECT_EQ(dev.output,
+              "0 kernel 1.2.3.4: crc good, signature rejected\n"
+              "1 rfs 1.0.0.0: crc good, signature rejected\n");
+}
+
+TEST_F(Imgtool, SignReplacesTheSignatureAndLeavesOtherHeadersAlone) {
+    write("kernel.bin", Bytes(3000, 0x31));
+    write("app.bin", Bytes(200, 0x32));
+    ASSERT_EQ(run("build b.img --add kernel:1.0.0.1:kernel.bin:alt=application "
+                  "--add application:2.0.0.0:app.bin:hdr=1")
+                  .status,
+              0);
+    EXPECT_EQ(run("verify b.img --key " + kDevPublic).output,
+              "0 kernel 1.0.0.1: crc good, unsigned\n1 application 2.0.0.0: crc good, unsigned\n");
+    ASSERT_EQ(run("sign b.img --key " + kDevPrivate).status, 0);
+    const Bytes dev_signed = read("b.img");
+    ASSERT_EQ(run("sign b.img --key " + kProdPrivate + " --index 0").status, 0);
+    // One signature record replaced by another of the same size; the alternative type stays.
+    EXPECT_EQ(read("b.img").size(), dev_signed.size());
+    const auto result = run("verify b.img --key " + kProdPublic);
+    EXPECT_EQ(result.status, 1);  // the version-1 application cannot carry a signature
+    EXPECT_EQ(result.output, "0 kernel 1.0.0.1: crc good, signature verified with " + kProdPublic +
+                                 "\n1 application 2.0.0.0: crc good, unsigned\n");
+    EXPECT_NE(run("info b.img").output.find("alt"), std::string::npos);
+    EXPECT_EQ(run("sign b.img --key " + kProdPrivate + " --index 1").status, 1);
+    EXPECT_EQ(run("sign b.img --key " + kProdPublic).status, 1);  // not a private key
+}
+
+TEST_F(Imgtool, VerifyTellsADamagedPayloadFromAForgedOne) {
+    write("kernel.bin", Bytes(3000, 0x41));
+    ASSERT_EQ(run("build b.img --add kernel:1.0.0.0:kernel.bin --sign " + kProdPrivate).status, 0);
+    Bytes image = read("b.img");
+    image.back() ^= 1;
+    write("damaged.img", image);
+    EXPECT_EQ(run("verify damaged.img --key " + kProdPublic).output,
+              "0 kernel 1.0.0.0: crc bad, signature rejected\n");
+    image::seal_subimage(image);
+    write("forged.img", image);
+    const auto forged = run("verify forged.img --key " + kProdPublic);
+    EXPECT_EQ(forged.status, 1);
+    EXPECT_EQ(forged.output, "0 kernel 1.0.0.0: crc good, signature rejected\n");
+}
+
+TEST_F(Imgtool, KeyfileWritesWhatTheKeyStoreWritesAndReadsItBack) {
+    ASSERT_EQ(run("keyfile encrypt --serial SN1234567890 " + kProdPublic + " key.enc").status, 0);
+    EXPECT_EQ(read("key.enc").size(), 464U);
+    ASSERT_EQ(run("keyfile decrypt --serial SN1234567890 key.enc key.pem").status, 0);
+    const Bytes text = read("key.pem");
+    EXPECT_EQ(std::string(text.begin(), text.end()), builtin_production_key);
+    ASSERT_EQ(run("keyfile decrypt --serial OTHER0000000 key.enc other.pem").status, 0);
+    EXPECT_NE(read("other.pem"), text);
+    write("odd.enc", Bytes(470, 0x41));
+    EXPECT_EQ(run("keyfile decrypt --serial SN1234567890 odd.enc x.pem").status, 1);
+    EXPECT_EQ(run("keyfile encrypt --serial SN12345678901 " + kProdPublic + " x.enc").status, 2);
+}
+
+// The bundles of the policy tests, sealed so that only the signature decides.
+struct Bundle {
+    const char* name;
+    std::function<Bytes()> make;
+};
+
+Bytes sealed(Bytes sub) {
+    image::seal_subimage(sub);
+    return sub;
+}
+
+const Bytes kPayload(3000, 0x5A);
+
+const std::vector<Bundle> kBundles = {
+    {"production", [] { return sealed(sectest::signed_sub_image("production", kPayload)); }},
+    {"development", [] { return sealed(sectest::signed_sub_image("development", kPayload)); }},
+    {"other",
+     [] {
+         Bytes sub = sectest::signed_sub_image("development", kPayload);
+         sub.back() ^= 1;
+         return sealed(sub);
+     }},
+    {"unsigned", [] { return sealed(sectest::v3_sub_image(kPayload, {})); }},
+    {"short_record",
+     [] {
+         Bytes sub = sectest::signed_sub_image("production", kPayload);
+         sub[27] = 3;  // the record claims a length below 4
+         sub[26] = 0;
+         return sealed(sub);
+     }},
+    {"no_signature_bytes", [] { return sealed(sectest::v3_sub_image(kPayload, {Bytes{}})); }},
+};
+
+class PolicyAgreement : public Imgtool, public testing::WithParamInterface<Bundle> {};
+
+// A secured switch accepts what the production key verifies; a production switch in low
+// security mode what either key verifies.
+TEST_P(PolicyAgreement, VerifyAcceptsExactlyWhatTheSwitchInstalls) {
+    const Bytes sub = GetParam().make();
+    write("b.img", sub);
+    for (const bool low : {false, true}) {
+        boardtest::Board board;
+        sim::write_partition(board.root(), "rfs",
+                             sectest::signed_sub_image("production", Bytes(1000, 0x33)));
+        if (low) {
+            std::ofstream(board.root() / "tmp/lowsec") << "marmoset\n";
+        }
+        const int installs = board
+                                 .run([&sub] {
+                                     install_interrupt_handler();
+                                     i2c_open_buses();
+                                     return verify_image_signature(sub);
+                                 })
+                                 .exit_code;
+        const std::string keys =
+            low ? " --key " + kProdPublic + " --key " + kDevPublic : " --key " + kProdPublic;
+        EXPECT_EQ(run("verify b.img" + keys).status == 0, installs == 1) << "low " << low;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bundles, PolicyAgreement, testing::ValuesIn(kBundles),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
