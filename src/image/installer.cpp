@@ -21,6 +21,7 @@
 #include "image/header.hpp"
 #include "image/installed.hpp"
 #include "installer_kinds.hpp"
+#include "security/signature_policy.hpp"
 
 namespace image {
 namespace {
@@ -111,6 +112,11 @@ bool installer::crc_holds(const loaded& sub, const char* crc_failure) const {
     return true;
 }
 
+// The policy prints its own verdict; a refusal adds nothing here.
+bool signature_accepted(const loaded& sub) {
+    return verify_image_signature(sub.bytes) == 1;
+}
+
 bool installer::same_version(const loaded& sub) const {
     return same_version_installed(std::span(sub.bytes).first<header_common_size>(), slot_) == 1;
 }
@@ -123,6 +129,9 @@ outcome installer::install_flash(const flash_kind& kind, const loaded& sub,
     const std::uint32_t measured = kind.limit_on_payload ? header.payload_length : header.total();
     if (measured > kind.limit) {
         std::printf(kind.size_failure, static_cast<int>(measured), static_cast<int>(kind.limit));
+        return outcome::failed;
+    }
+    if (kind.signed_type && !signature_accepted(sub)) {
         return outcome::failed;
     }
     if (check_version_ != 0 && same_version(sub)) {
@@ -172,7 +181,8 @@ std::uint32_t slot_of(const std::array<char, answer_size>& answer) {
 }
 
 outcome installer::install_application(const loaded& sub, const image_header& header) {
-    if (!crc_holds(sub, "Bad crc for APPLICATION: 0x%08x, voiding download\n")) {
+    if (!crc_holds(sub, "Bad crc for APPLICATION: 0x%08x, voiding download\n") ||
+        !signature_accepted(sub)) {
         return outcome::failed;
     }
     if (slot_ == 0) {

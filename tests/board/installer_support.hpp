@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "boot_support.hpp"
+#include "crypto/crypto.hpp"
 #include "image/installer.hpp"
+#include "image/records.hpp"
 #include "image/writer.hpp"
+#include "signer.hpp"
 
 namespace boardtest {
 
@@ -23,15 +26,39 @@ inline Bytes versioned(std::uint32_t type, std::uint32_t version, const Bytes& p
     return image::make_subimage({type, version, 3, std::move(records), payload}).value();
 }
 
+// The same, carrying a signature of its payload made with the sample key "production" or
+// "development".
+inline Bytes signed_with(const std::string& key, std::uint32_t type, std::uint32_t version,
+                         const Bytes& payload) {
+    const Bytes signature = sectest::sign(key, payload);
+    Bytes body{static_cast<std::uint8_t>(signature.size() >> 8),
+               static_cast<std::uint8_t>(signature.size())};
+    body.insert(body.end(), signature.begin(), signature.end());
+    return versioned(type, version, payload, {{image::record_signature, body}});
+}
+
+inline Bytes production_signed(std::uint32_t type, std::uint32_t version, const Bytes& payload) {
+    return signed_with("production", type, version, payload);
+}
+
+inline const std::string verified = " Image signature verified. ";
+
 inline void put_bundle(const Board& board, const Bytes& bundle,
                        const std::string& path = "tmp/bundle.img") {
     write_bytes(board.root() / path, bundle);
 }
 
+// What main has set up before its USB steps: the platform and the crypto library that checks
+// signatures.
+inline void prepare_installer() {
+    prepare_platform();
+    CRYPTO_initLibrary();
+}
+
 // install_bundle of /tmp/bundle.img as main would call it, after the platform is prepared.
 inline std::function<int()> install_as(std::uint8_t check_version, std::uint32_t slot) {
     return [check_version, slot] {
-        prepare_platform();
+        prepare_installer();
         return install_bundle("/tmp/bundle.img", check_version, slot);
     };
 }

@@ -5,7 +5,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
 
 #include "boot_support.hpp"
 #include "image/crc.hpp"
@@ -124,6 +127,99 @@ INSTANTIATE_TEST_SUITE_P(Installer, UnsignedFlashTypes,
                          testing::Values(UnsignedCase{flash_cases[0], ""},
                                          UnsignedCase{flash_cases[4], "done\r\n"}),
                          [](const auto& info) { return std::string(info.param.flash.partition); });
+
+// The signed flash types at exactly their limit, signature record included: the verdict comes
+// before the same-version test, so a re-offered image is verified again and then skipped.
+class SignedFlashTypes : public testing::TestWithParam<FlashCase> {};
+
+TEST_P(SignedFlashTypes, AtTheLimitIsVerifiedWrittenAndTheSameVersionIsSkippedNextTime) {
+    const FlashCase& c = GetParam();
+    const std::uint32_t header = 24 + 6 + 256;  // one signature record of a 2048-bit key
+    const Bytes sub = production_signed(c.type, 0x02030405, Bytes(c.limit - header, 0x5A));
+    ASSERT_EQ(sub.size(), c.limit);
+    Board board;
+    put_bundle(board, sub);
+    const auto first = board.run(install_as(1, 0));
+    EXPECT_EQ(first.exit_code, 1);
+    EXPECT_EQ(first.console, extracting + c.announcement + verified + flash_progress(c.limit));
+    EXPECT_EQ(partition_prefix(board, c.partition, sub.size()), sub);
+
+    const auto again = board.run(install_as(1, 0));
+    EXPECT_EQ(again.exit_code, 0);
+    EXPECT_EQ(again.console, extracting + c.announcement + verified +
+                                 "Image has same version as existing image. Skipping update...\r\n"
+                                 "ERROR: No valid image found\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Installer, SignedFlashTypes,
+                         testing::Values(flash_cases[1], flash_cases[2], flash_cases[3]),
+                         [](const auto& info) { return std::string(info.param.partition); });
+
+// A board whose root file system in flash is production-signed: it runs release images, so
+// only low security mode admits development-signed sub-images.
+struct ReleaseBoard : Board {
+    ReleaseBoard() {
+        sim::write_partition(root(), "rfs",
+                             production_signed(TYPE_RFS, 0x01000000, Bytes(0x400, 0x33)));
+        std::filesystem::create_directories(root() / "user/images");
+    }
+};
+
+const std::string note_low =
+    "\r\nNOTE - low security mode is operational. Checking developer keys....\r\n";
+const std::string rejected = " Image rejected. ";
+
+TEST(InstallerSignatures, ADevelopmentKernelNeedsLowSecurityMode) {
+    const Bytes kernel = signed_with("development", TYPE_KERNEL, 0x01000000, Bytes(0x300, 0x4B));
+    ReleaseBoard board;
+    put_bundle(board, kernel);
+    const auto secured = board.run(install_as(1, 0));
+    EXPECT_EQ(secured.exit_code, 0);
+    EXPECT_EQ(secured.console, extracting + "Installing Kernel: " + rejected);
+    EXPECT_TRUE(erased(board, "kernel"));
+
+    std::ofstream(board.root() / "tmp/lowsec") << "on\n";
+    const auto low = board.run(install_as(1, 0));
+    EXPECT_EQ(low.exit_code, 1);
+    EXPECT_EQ(low.console, extracting + "Installing Kernel: " + note_low + verified +
+                               flash_progress(kernel.size()));
+    EXPECT_EQ(partition_prefix(board, "kernel", kernel.size()), kernel);
+}
+
+TEST(InstallerSignatures, ARefusedDeviceTreeStopsTheBundleAndOnlySignedTypesAreChecked) {
+    const Bytes boot_loader = versioned(TYPE_BOOTLOADER, 0x01000000, Bytes(0x200, 0x01));
+    const Bytes tree = signed_with("development", TYPE_DEVICETREE, 0x01000000, Bytes(0x80, 0x02));
+    const Bytes diags = versioned(TYPE_DIAGNOSTICS, 0x01000000, Bytes(0x200, 0x03));
+    ReleaseBoard board;
+    put_bundle(board, boot_loader + tree + diags);
+    const auto result = board.run(install_as(0, 0));
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.console, extracting + "Installing Boot Loader: " + flash_progress(0x200) +
+                                  "Installing Device Tree: " + rejected);
+    EXPECT_EQ(partition_prefix(board, "uboot", 0x200), Bytes(0x200, 0x01));
+    EXPECT_TRUE(erased(board, "devicetree"));
+    EXPECT_TRUE(erased(board, "rescue"));
+}
+
+TEST(InstallerSignatures, AnUnsignedOrTamperedApplicationIsRefusedBeforeTheSlotQuestion) {
+    Bytes tampered = production_signed(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01));
+    tampered.back() ^= 1;
+    seal_subimage(tampered);
+    const std::pair<Bytes, std::string> cases[] = {
+        {versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01)),
+         " Image rejected as it has no signature\r\n"},
+        {tampered, rejected},
+    };
+    for (const auto& [app, verdict] : cases) {
+        ReleaseBoard board;
+        put_bundle(board, app);
+        const auto result = board.run(install_as(0, 0), {"1\n"});
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(result.console, extracting + "Installing Application: " + verdict);
+        EXPECT_FALSE(std::filesystem::exists(board.root() / "user/images/image1"));
+        EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
+    }
+}
 
 TEST(Installer, KeepsTheBootLoaderHeaderBesideTheSlotsAndOnlyWarnsWhenItCannot) {
     const Bytes sub =
@@ -251,8 +347,8 @@ inline std::string clock_bytes(const Board& board, std::uint32_t offset) {
 }
 
 TEST(Installer, TwoApplicationsAskOnceAndTheSecondGoesIntoTheSameSlot) {
-    const Bytes first = versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x18000, 0x01));
-    const Bytes second = versioned(TYPE_APPLICATION, 0x01000001, Bytes(0x100, 0x02));
+    const Bytes first = production_signed(TYPE_APPLICATION, 0x01000000, Bytes(0x18000, 0x01));
+    const Bytes second = production_signed(TYPE_APPLICATION, 0x01000001, Bytes(0x100, 0x02));
     sim::BoardConfig config;
     config.rtc_base = "2026-07-03 14:05:09";
     Board board(config);
@@ -260,10 +356,10 @@ TEST(Installer, TwoApplicationsAskOnceAndTheSecondGoesIntoTheSameSlot) {
     const auto result = board.run(install_as(0, 0), {"2\n"});
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(result.console,
-              extracting + "Installing Application: " +
+              extracting + "Installing Application: " + verified +
                   "Install image as image 1 or 2 (hit return to just boot image): 2\r\n" +
                   "Installing image as image2: " + slot_progress(first.size()) +
-                  "\r\nImage2 updated succeeded\r\n" + "Installing Application: " +
+                  "\r\nImage2 updated succeeded\r\n" + "Installing Application: " + verified +
                   "Installing image as image2: " + slot_progress(second.size()) +
                   "\r\nImage2 updated succeeded\r\n");
     EXPECT_EQ(read_bytes(board.root() / "user/images/image2"), second);
@@ -276,14 +372,14 @@ TEST(Installer, TwoApplicationsAskOnceAndTheSecondGoesIntoTheSameSlot) {
 }
 
 TEST(Installer, AnApplicationOfTheInstalledVersionIsSkippedAndAnUnwritableSlotFails) {
-    const Bytes app = versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01));
+    const Bytes app = production_signed(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01));
     Board board;
     put_bundle(board, app);
     put_slot(board, 2, app);
     const auto same = board.run(install_as(1, 2));
     EXPECT_EQ(same.exit_code, 0);
     EXPECT_EQ(same.console,
-              extracting + "Installing Application: Installing image as image2: " +
+              extracting + "Installing Application: " + verified + "Installing image as image2: " +
                   "Image2 has same version as existing image. Skipping update...\r\n" +
                   "ERROR: No valid image found\r\n");
 
@@ -291,7 +387,7 @@ TEST(Installer, AnApplicationOfTheInstalledVersionIsSkippedAndAnUnwritableSlotFa
     const auto unwritable = board.run(install_as(1, 1));
     EXPECT_EQ(unwritable.exit_code, 0);
     EXPECT_EQ(unwritable.console,
-              extracting + "Installing Application: " +
+              extracting + "Installing Application: " + verified +
                   "Installing image as image1: Image1 update failed (err 21)\r\n");
     EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
 }
@@ -299,10 +395,10 @@ TEST(Installer, AnApplicationOfTheInstalledVersionIsSkippedAndAnUnwritableSlotFa
 TEST(Installer, EnterAtTheSlotQuestionBootsTheDownloadedImageWithoutWritingASlot) {
     const Bytes payload = application_tarball();
     Board board;
-    put_bundle(board, versioned(TYPE_APPLICATION, 0x01000000, payload));
+    put_bundle(board, production_signed(TYPE_APPLICATION, 0x01000000, payload));
     const auto result = board.run(install_as(0, 0), {"\n"});
     const std::string asked =
-        extracting + "Installing Application: " +
+        extracting + "Installing Application: " + verified +
         "Install image as image 1 or 2 (hit return to just boot image): \r\n" +
         "Booting downloaded image\r\nImage ready to boot...\r\n";
     EXPECT_EQ(result.console.substr(0, asked.size()), asked);

@@ -53,8 +53,8 @@ TEST(WaitUsbMount, ReadyAtOnceOrNeverOrSwitchedOff) {
 std::string replaced(int slot, const Bytes& sub, const std::string& time) {
     const std::string name = "ZKM7730_replace" + std::to_string(slot) + "_OS.img";
     const std::string n = std::to_string(slot);
-    return extracting + "Installing Application: Installing image as image" + n + ": " +
-           slot_progress(sub.size()) + "\r\nImage" + n + " updated succeeded\r\n" +
+    return extracting + "Installing Application: " + verified + "Installing image as image" + n +
+           ": " + slot_progress(sub.size()) + "\r\nImage" + n + " updated succeeded\r\n" +
            "Updating install log. File /mnt/usb/" + name + " installed from USB at " + time +
            " on 1-1-2026\r\n" + "Image" + n + " has been successfully replaced\r\n";
 }
@@ -67,13 +67,13 @@ const std::string found1 =
     "USB image (file 'ZKM7730_replace1_OS.img') replacement for image1 found\r\n";
 
 TEST(UsbReplacements, SlotTwoIsReplacedBeforeSlotOneAndSlotOneBoots) {
-    const Bytes two = versioned(TYPE_APPLICATION, 0x02000000, Bytes(0x100, 0x02));
-    const Bytes one = versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01));
+    const Bytes two = production_signed(TYPE_APPLICATION, 0x02000000, Bytes(0x100, 0x02));
+    const Bytes one = production_signed(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01));
     Board board;
     put_bundle(board, two, "mnt/usb/ZKM7730_replace2_OS.img");
     put_bundle(board, one, "mnt/usb/ZKM7730_replace1_OS.img");
     const auto result = board.run([] {
-        prepare_platform();
+        prepare_installer();
         return check_usb_replacements();
     });
     EXPECT_EQ(result.exit_code, 1);
@@ -102,7 +102,7 @@ class RejectedReplacement : public testing::TestWithParam<RejectedCase> {};
 
 // Replacement 2 was once booted from the drive; replacement 1 and the drive's image wait behind.
 TEST_P(RejectedReplacement, AsksBeforeInstallingAndStopsAtNo) {
-    const Bytes two = versioned(TYPE_APPLICATION, 0x02000000, Bytes(0x100, 0x02));
+    const Bytes two = production_signed(TYPE_APPLICATION, 0x02000000, Bytes(0x100, 0x02));
     // An answer must arrive within the five seconds however slow the machine: board time runs
     // at real speed unless nobody answers.
     sim::BoardConfig config;
@@ -110,7 +110,7 @@ TEST_P(RejectedReplacement, AsksBeforeInstallingAndStopsAtNo) {
     Board board(config);
     put_bundle(board, two, "mnt/usb/ZKM7730_replace2_OS.img");
     put_bundle(board, two, "mnt/usb/ZKM7730_OS.img");
-    put_bundle(board, versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01)),
+    put_bundle(board, production_signed(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01)),
                "mnt/usb/ZKM7730_replace1_OS.img");
     const auto listed = board.run([] {
         add_to_rejected_list(usb_os_image_path);
@@ -120,7 +120,7 @@ TEST_P(RejectedReplacement, AsksBeforeInstallingAndStopsAtNo) {
     fs::remove(board.root() / "mnt/usb/ZKM7730_replace1_OS.img");
     const auto result = board.run(
         [] {
-            prepare_platform();
+            prepare_installer();
             return check_usb_replacements();
         },
         GetParam().answer);
@@ -135,16 +135,17 @@ TEST_P(RejectedReplacement, AsksBeforeInstallingAndStopsAtNo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, RejectedReplacement,
-    testing::Values(
-        RejectedCase{"yes",
-                     {"y\n"},
-                     2,
-                     "y\r\nContinuing with replacement USB image...\r\n" +
-                         replaced(2, versioned(TYPE_APPLICATION, 0x02000000, Bytes(0x100, 0x02)),
-                                  "hh:mm:ss") +
-                         "USB replacement image: board will boot with image2.\r\n"},
-        RejectedCase{"no", {"n\n"}, 0, "n\r\n"},
-        RejectedCase{"unanswered", {}, 0, "\r\nTimeout. Assuming \"no\".\r\n"}),
+    testing::Values(RejectedCase{"yes",
+                                 {"y\n"},
+                                 2,
+                                 "y\r\nContinuing with replacement USB image...\r\n" +
+                                     replaced(2,
+                                              production_signed(TYPE_APPLICATION, 0x02000000,
+                                                                Bytes(0x100, 0x02)),
+                                              "hh:mm:ss") +
+                                     "USB replacement image: board will boot with image2.\r\n"},
+                    RejectedCase{"no", {"n\n"}, 0, "n\r\n"},
+                    RejectedCase{"unanswered", {}, 0, "\r\nTimeout. Assuming \"no\".\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RejectedList, TwoNamesWithTheSameContentShareOneEntry) {
@@ -181,7 +182,7 @@ TEST(UsbBootImage, InstallsLogsAndRebootsButNotWhenEverythingIsInstalledAlready)
 
     put_bundle(board, diags, "mnt/usb/ZKM7730_Boot.img");
     const auto installed = board.run([] {
-        prepare_platform();
+        prepare_installer();
         install_usb_boot_image();
         return 7;
     });
@@ -194,7 +195,7 @@ TEST(UsbBootImage, InstallsLogsAndRebootsButNotWhenEverythingIsInstalledAlready)
     EXPECT_EQ(board.journal(), "reboot\n");
 
     const auto again = board.run([] {
-        prepare_platform();
+        prepare_installer();
         install_usb_boot_image();
         return 7;
     });
@@ -203,6 +204,29 @@ TEST(UsbBootImage, InstallsLogsAndRebootsButNotWhenEverythingIsInstalledAlready)
                                  "Installing Diagnostics: "
                                  "Image has same version as existing image. Skipping update...\r\n"
                                  "ERROR: No valid image found\r\n");
+}
+
+TEST(UsbBootImage, AKernelFailingItsSignatureLeavesFlashAndLogUntouched) {
+    Bytes kernel = production_signed(TYPE_KERNEL, 0x01000000, Bytes(0x300, 0x4B));
+    kernel.back() ^= 1;
+    seal_subimage(kernel);
+    const Bytes tree = production_signed(TYPE_DEVICETREE, 0x01000000, Bytes(0x80, 0x02));
+    Board board;
+    sim::write_partition(board.root(), "rfs",
+                         production_signed(TYPE_RFS, 0x01000000, Bytes(0x400, 0x33)));
+    put_bundle(board, kernel + tree, "mnt/usb/ZKM7730_Boot.img");
+    const auto result = board.run([] {
+        prepare_installer();
+        install_usb_boot_image();
+        return 7;
+    });
+    EXPECT_EQ(result.exit_code, 7);
+    EXPECT_EQ(result.console,
+              "Boot image found on USB.\r\n" + extracting + "Installing Kernel:  Image rejected. ");
+    EXPECT_TRUE(erased(board, "kernel"));
+    EXPECT_TRUE(erased(board, "devicetree"));
+    EXPECT_FALSE(fs::exists(board.root() / "user/install.log"));
+    EXPECT_EQ(board.journal(), "");
 }
 
 }  // namespace
