@@ -21,9 +21,9 @@ record_spec alternative_type_record(std::uint32_t type) {
     return record;
 }
 
-std::optional<std::vector<std::uint8_t>> make_subimage(const subimage_spec& spec) {
+std::optional<std::vector<std::uint8_t>> make_subimage(const subimage_layout& layout) {
     std::uint64_t header_length = 0;
-    switch (spec.header_version) {
+    switch (layout.header_version) {
         case 1:
             header_length = header_common_size;
             break;
@@ -32,7 +32,7 @@ std::optional<std::vector<std::uint8_t>> make_subimage(const subimage_spec& spec
             break;
         case 3:
             header_length = v3_records_offset;
-            for (const auto& r : spec.records) {
+            for (const auto& r : layout.records) {
                 header_length += 4 + r.body.size();
                 if (4 + r.body.size() > UINT16_MAX) {
                     return std::nullopt;
@@ -42,10 +42,10 @@ std::optional<std::vector<std::uint8_t>> make_subimage(const subimage_spec& spec
         default:
             return std::nullopt;
     }
-    if ((spec.header_version != 3 && !spec.records.empty()) || header_length > UINT16_MAX) {
+    if ((layout.header_version != 3 && !layout.records.empty()) || header_length > UINT16_MAX) {
         return std::nullopt;
     }
-    const std::uint64_t total = header_length + spec.payload.size();
+    const std::uint64_t total = header_length + layout.payload.size();
     if (total > UINT32_MAX) {
         return std::nullopt;
     }
@@ -53,16 +53,16 @@ std::optional<std::vector<std::uint8_t>> make_subimage(const subimage_spec& spec
     std::vector<std::uint8_t> out(static_cast<std::size_t>(total));
     std::uint8_t* p = out.data();
     const auto hl = static_cast<std::uint32_t>(header_length);
-    const auto payload_length = static_cast<std::uint32_t>(spec.payload.size());
-    const std::uint32_t type = spec.header_version == 2 ? spec.type | type_v2_flag : spec.type;
+    const auto payload_length = static_cast<std::uint32_t>(layout.payload.size());
+    const std::uint32_t type = layout.header_version == 2 ? layout.type | type_v2_flag : layout.type;
     store_be32(p + 8, type);
-    store_be32(p + 12, spec.version);
-    if (spec.header_version == 3) {
+    store_be32(p + 12, layout.version);
+    if (layout.header_version == 3) {
         store_be32(p + 4, static_cast<std::uint32_t>(total) - header_common_size);
         store_be32(p + 16, hdr3_magic);
         store_be16(p + 22, static_cast<std::uint16_t>(hl));
         std::size_t at = v3_records_offset;
-        for (const auto& r : spec.records) {
+        for (const auto& r : layout.records) {
             store_be16(p + at, r.type);
             store_be16(p + at + 2, static_cast<std::uint16_t>(4 + r.body.size()));
             std::copy(r.body.begin(), r.body.end(), p + at + 4);
@@ -70,11 +70,11 @@ std::optional<std::vector<std::uint8_t>> make_subimage(const subimage_spec& spec
         }
     } else {
         store_be32(p + 4, payload_length);
-        if (spec.header_version == 2) {
+        if (layout.header_version == 2) {
             store_be16(p + 18, static_cast<std::uint16_t>(hl));
         }
     }
-    std::copy(spec.payload.begin(), spec.payload.end(), p + hl);
+    std::copy(layout.payload.begin(), layout.payload.end(), p + hl);
     seal_subimage(out);
     return out;
 }

@@ -15,7 +15,7 @@ namespace imgtool {
 namespace {
 
 struct added {
-    image::subimage_spec spec;
+    image::subimage_layout layout;
     std::string payload_path;
 };
 
@@ -41,8 +41,8 @@ std::optional<added> parse_add(std::string_view text) {
         std::fprintf(stderr, "imgtool: version must be a.b.c.d with each part 0-255\n");
         return std::nullopt;
     }
-    a.spec.type = *type;
-    a.spec.version = *version;
+    a.layout.type = *type;
+    a.layout.version = *version;
     std::string_view rest = text.substr(c2 + 1);
     std::optional<std::uint32_t> alt;
     for (;;) {
@@ -57,7 +57,7 @@ std::optional<added> parse_add(std::string_view text) {
                 std::fprintf(stderr, "imgtool: hdr= takes 1, 2 or 3\n");
                 return std::nullopt;
             }
-            a.spec.header_version = static_cast<std::uint8_t>(*hv);
+            a.layout.header_version = static_cast<std::uint8_t>(*hv);
         } else if (option.starts_with("alt=")) {
             alt = parse_type(option.substr(4));
             if (!alt) {
@@ -71,11 +71,11 @@ std::optional<added> parse_add(std::string_view text) {
         rest = rest.substr(0, colon);
     }
     if (alt) {
-        if (a.spec.header_version != 3) {
+        if (a.layout.header_version != 3) {
             std::fprintf(stderr, "imgtool: only a version-3 header carries records (alt=)\n");
             return std::nullopt;
         }
-        a.spec.records.push_back(image::alternative_type_record(*alt));
+        a.layout.records.push_back(image::alternative_type_record(*alt));
     }
     a.payload_path = std::string(rest);
     return a;
@@ -119,14 +119,14 @@ int run(arguments args) {
         if (!payload) {
             return exit_failure;
         }
-        a.spec.payload = *payload;
-        auto made = image::make_subimage(a.spec);
+        a.layout.payload = *payload;
+        auto made = image::make_subimage(a.layout);
         if (!made) {
             std::fprintf(stderr, "imgtool: %s is too large for a sub-image\n",
                          a.payload_path.c_str());
             return exit_failure;
         }
-        if (signer && a.spec.header_version == 3) {
+        if (signer && a.layout.header_version == 3) {
             made = sign_subimage(*made, *signer);
             if (!made) {
                 std::fprintf(stderr, "imgtool: cannot sign %s\n", a.payload_path.c_str());

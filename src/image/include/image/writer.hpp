@@ -14,7 +14,7 @@ struct record_spec {
     std::vector<std::uint8_t> body;
 };
 
-struct subimage_spec {
+struct subimage_layout {
     std::uint32_t type;  // without bit 31; a version-2 header sets it
     std::uint32_t version;
     std::uint8_t header_version = 3;
@@ -28,7 +28,7 @@ record_spec alternative_type_record(std::uint32_t type);
 // The sub-image with its crc field filled in, or nothing when it cannot be described: an
 // unknown header version, records on a header other than version 3, a header longer than
 // 16 bits can say, or a total past 32 bits.
-std::optional<std::vector<std::uint8_t>> make_subimage(const subimage_spec& spec);
+std::optional<std::vector<std::uint8_t>> make_subimage(const subimage_layout& layout);
 
 // Recomputes the crc field of a whole sub-image after its bytes were changed.
 void seal_subimage(std::span<std::uint8_t> subimage);
