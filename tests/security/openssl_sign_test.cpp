@@ -1,0 +1,53 @@
+// Signatures made by OpenSSL with the sample production key, checked by our verification over our
+// SHA-256 (host builds only).
+#include <gtest/gtest.h>
+
+#include <array>
+#include <random>
+#include <vector>
+
+#include "security/imgsign.hpp"
+#include "signer.hpp"
+#include "test_files.hpp"
+
+namespace {
+
+CryptoStatus verify(const std::vector<std::uint8_t>& payload,
+                    const std::vector<std::uint8_t>& signature, const std::string& key) {
+    std::array<std::uint8_t, 32> hash{};
+    std::uint32_t length = 0;
+    EXPECT_EQ(IMGSIGN_computeSHA256(payload.data(), static_cast<std::uint32_t>(payload.size()),
+                                    hash.data(), &length),
+              OK);
+    return IMGSIGN_verifySignature(hash.data(), static_cast<std::int32_t>(length), signature.data(),
+                                   static_cast<std::int32_t>(signature.size()), sectest::bytes(key),
+                                   static_cast<std::uint32_t>(key.size()));
+}
+
+TEST(OpensslSignatures, PassOverRandomPayloadsAndFailForAnyChangedByte) {
+    const std::string key = sectest::sample_key("sample_production_key.pub.pem");
+    std::mt19937 rng(6);
+    // Lengths from one byte to several SHA-256 blocks and past the 16-bit boundary.
+    std::uniform_int_distribution<std::size_t> lengths(1, 70000);
+    for (int round = 0; round < 36; ++round) {
+        std::vector<std::uint8_t> payload(round < 4 ? static_cast<std::size_t>(round) * 64 + 1
+                                                    : lengths(rng));
+        for (auto& byte : payload) {
+            byte = static_cast<std::uint8_t>(rng());
+        }
+        const auto signature = sectest::sign("production", payload);
+        SCOPED_TRACE("payload length " + std::to_string(payload.size()));
+        ASSERT_EQ(verify(payload, signature, key), OK);
+
+        // First, last and one inner byte, each with a random non-zero change.
+        for (const std::size_t at : {std::size_t{0}, payload.size() - 1, rng() % payload.size()}) {
+            const auto flip = static_cast<std::uint8_t>(1 + rng() % 255);
+            payload[at] ^= flip;
+            EXPECT_EQ(verify(payload, signature, key), ERR_RSA_SIGNATURE_MISMATCH)
+                << "byte " << at << " ^ " << int{flip};
+            payload[at] ^= flip;
+        }
+    }
+}
+
+}  // namespace
