@@ -13,6 +13,7 @@
 #include "crypto/crypto.hpp"
 #include "hw/i2c.hpp"
 #include "hw/mtd.hpp"
+#include "rescue/rescue.hpp"
 #include "security/diagnostics.hpp"
 #include "security/key_store.hpp"
 
@@ -97,6 +98,9 @@ void boot_main() {
     mount_user_fs();
     if (check_system_keys() == 0) {
         std::puts("WARNING - problem with security keys. No keys found");
+    }
+    if (rescue_requested != 0) {
+        rescue_menu();
     }
     if (diags_requested != 0) {
         launch_diagnostics();

@@ -8,6 +8,8 @@
 #include "image/versions.hpp"
 #include "platform/seam.hpp"
 #include "rescue/rescue.hpp"
+#include "security/key_wipe.hpp"
+#include "security/low_security.hpp"
 
 namespace {
 
@@ -54,11 +56,17 @@ int rescue_menu() {
             case 'X':
                 xmodem_download();
                 break;
+            case 'P':
+                physical_presence_test();
+                break;
             case 'U':
                 usb_directory_install();
                 break;
             case 'V':
                 image::list_installed_versions();
+                break;
+            case 'K':
+                wipe_system_keys();
                 break;
             case 'R':
                 platform::clock_sleep(1);

@@ -95,6 +95,30 @@ INSTANTIATE_TEST_SUITE_P(
                      menu + prompt + "E\r\n"}),
     [](const testing::TestParamInfo<MenuCase>& info) { return std::string(info.param.name); });
 
+TEST(RescueMenu, UnlistedKWipesTheKeysOnlyWhenConfirmed) {
+    Board board;
+    std::ofstream(board.root() / "user/production_key.pub.pem") << "key";
+    const auto result = board.run(menu_with_handler, keys("knKye"), quiet);
+    EXPECT_EQ(result.exit_code, 1);
+    const std::string ask = "Confirm: wiping system keys y/N: \r\n";
+    EXPECT_EQ(result.console,
+              entering + menu + prompt + "k\r\n" + ask + menu + prompt + "K\r\n" + ask +
+                  "System keys have been deleted. Reset the switch to complete the operation\r\n" +
+                  menu + prompt + "e\r\n");
+    EXPECT_FALSE(fs::exists(board.root() / "user/production_key.pub.pem"));
+}
+
+TEST(RescueMenu, StartUpEntersItWhenTheEnvironmentAsksAndGoesOnAfterExit) {
+    Board board;
+    const std::string env =
+        std::string(BOARDSIM) + " env " + board.root().string() + " diagnostics=rescue >/dev/null";
+    ASSERT_EQ(std::system(env.c_str()), 0);
+    const auto result = board.run([]() -> int { boot_main(); }, {"e"}, quiet);
+    EXPECT_EQ(result.console.rfind(entering + menu + prompt + "e\r\nBooting image '1'\r\n", 0), 0U)
+        << result.console;
+    EXPECT_EQ(result.exit_code, 0);
+}
+
 TEST(RescueMenu, RebootAsksTheSystemToReboot) {
     Board board;
     const auto result = board.run(menu_with_handler, {"r"}, quiet);
