@@ -8,6 +8,7 @@
 #include "image/versions.hpp"
 #include "platform/seam.hpp"
 #include "rescue/rescue.hpp"
+#include "security/diagnostics.hpp"
 #include "security/key_wipe.hpp"
 #include "security/low_security.hpp"
 
@@ -67,6 +68,9 @@ int rescue_menu() {
                 break;
             case 'K':
                 wipe_system_keys();
+                break;
+            case 'D':
+                launch_diagnostics();
                 break;
             case 'R':
                 platform::clock_sleep(1);

@@ -108,6 +108,16 @@ TEST(RescueMenu, UnlistedKWipesTheKeysOnlyWhenConfirmed) {
     EXPECT_FALSE(fs::exists(board.root() / "user/production_key.pub.pem"));
 }
 
+TEST(RescueMenu, UnlistedDTriesTheDiagnosticsAndComesBack) {
+    Board board;
+    const auto result = board.run(menu_with_handler, keys("dne"), quiet);
+    EXPECT_EQ(result.exit_code, 1);
+    const std::string chosen = entering + menu + prompt + "d\r\n";
+    EXPECT_EQ(result.console.rfind(chosen, 0), 0U) << result.console;
+    const std::string back = menu + prompt + "e\r\n";
+    EXPECT_EQ(result.console.substr(result.console.size() - back.size()), back);
+}
+
 TEST(RescueMenu, StartUpEntersItWhenTheEnvironmentAsksAndGoesOnAfterExit) {
     Board board;
     const std::string env =
