@@ -392,6 +392,35 @@ TEST(Installer, AnApplicationOfTheInstalledVersionIsSkippedAndAnUnwritableSlotFa
     EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
 }
 
+// A power cut can leave the new header over an erased or cut-short body. Such a copy is not the
+// installed version: the same bundle then installs exactly as it would the first time.
+TEST(Installer, AMatchingHeaderOverADamagedCopyIsInstalledAgain) {
+    const Bytes kernel = production_signed(TYPE_KERNEL, 0x02030405, Bytes(0x18000, 0x4B));
+    const Bytes app = production_signed(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01));
+    Board board;
+    sim::write_partition(board.root(), "kernel", Bytes(kernel.begin(), kernel.begin() + 0x400));
+    put_slot(board, 2, Bytes(app.begin(), app.end() - 1));
+    put_bundle(board, kernel + app);
+    const auto repaired = board.run(install_as(1, 2));
+    EXPECT_EQ(repaired.exit_code, 1);
+    EXPECT_EQ(repaired.console,
+              extracting + "Installing Kernel: " + verified + flash_progress(kernel.size()) +
+                  "Installing Application: " + verified + "Installing image as image2: " +
+                  slot_progress(app.size()) + "\r\nImage2 updated succeeded\r\n");
+    EXPECT_EQ(partition_prefix(board, "kernel", kernel.size()), kernel);
+    EXPECT_EQ(read_bytes(board.root() / "user/images/image2"), app);
+    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 2);
+
+    const auto again = board.run(install_as(1, 2));
+    EXPECT_EQ(again.exit_code, 0);
+    EXPECT_EQ(again.console,
+              extracting + "Installing Kernel: " + verified +
+                  "Image has same version as existing image. Skipping update...\r\n" +
+                  "Installing Application: " + verified + "Installing image as image2: " +
+                  "Image2 has same version as existing image. Skipping update...\r\n" +
+                  "ERROR: No valid image found\r\n");
+}
+
 TEST(Installer, EnterAtTheSlotQuestionBootsTheDownloadedImageWithoutWritingASlot) {
     const Bytes payload = application_tarball();
     Board board;

@@ -180,23 +180,20 @@ class UsbInstall(unittest.TestCase):
             outcomes[cut] = ("reinstalled" if index == 0 else "booted",
                              self.partition("kernel", len(self.kernel)) == self.kernel,
                              self.partition("devicetree", len(self.tree)) == self.tree)
-        # A header in flash is all the same-version test looks at: once the first piece of a
-        # partition is programmed, the drive's copy is skipped whatever the later blocks hold.
+        # A copy counts as installed only when it is whole: the boot after a cut writes again
+        # whichever partition the cut left torn or erased. Only once the device tree is whole is
+        # there nothing left to repair, and the application starts.
         tree_start = kernel_blocks * per_block
-        expected = {cut: ("reinstalled", False, True) for cut in cuts if cut < tree_start}
-        expected[1] = ("reinstalled", True, True)
-        expected[tree_start] = ("reinstalled", True, True)
-        expected[tree_start + 1] = ("reinstalled", True, True)
-        expected[tree_start + 2] = ("booted", True, False)
+        expected = {cut: ("reinstalled", True, True) for cut in cuts}
         # The device tree fits in two pieces: after the middle one it is whole.
         expected[tree_start + per_block // 2] = ("booted", True, True)
         expected[tree_start + per_block] = ("booted", True, True)
         self.assertEqual(outcomes, expected)
         print("\npower cuts tried: %d; next boot reinstalled %d, booted the application %d; "
-              "kernel left damaged after %d" % (
+              "kernel intact at the end after %d" % (
                   len(cuts), sum(o[0] == "reinstalled" for o in outcomes.values()),
                   sum(o[0] == "booted" for o in outcomes.values()),
-                  sum(not o[1] for o in outcomes.values())))
+                  sum(o[1] for o in outcomes.values())))
 
 if __name__ == "__main__":
     unittest.main()

@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hw/mtd.hpp"
 #include "image/byte_order.hpp"
 #include "image/versions.hpp"
+#include "image/writer.hpp"
 #include "sim/board.hpp"
 #include "temp_board.hpp"
 
@@ -29,11 +34,12 @@ class Installed : public ::testing::Test {
 protected:
     void SetUp() override { mtd_open_all(); }
 
-    // Puts `h` at `offset` of an otherwise erased partition.
-    void install(std::string_view partition, std::uint32_t offset, const installed_header& h) {
-        auto bytes = *sim::read_partition(board.root(), partition);
-        std::copy(h.begin(), h.end(), bytes.begin() + offset);
-        ASSERT_TRUE(sim::write_partition(board.root(), partition, bytes));
+    // Puts `bytes` at `offset` of an otherwise erased partition.
+    void install(std::string_view partition, std::uint32_t offset,
+                 std::span<const std::uint8_t> bytes) {
+        auto all = *sim::read_partition(board.root(), partition);
+        std::copy(bytes.begin(), bytes.end(), all.begin() + offset);
+        ASSERT_TRUE(sim::write_partition(board.root(), partition, all));
     }
 
     std::string captured(const std::function<void()>& op) {
@@ -94,8 +100,27 @@ TEST_F(Installed, RefusesWhatHasNoInstalledCopy) {
     EXPECT_EQ(read_installed_header(TYPE_APPLICATION, &got, 3), 0);
 }
 
+std::vector<std::uint8_t> sealed(std::uint32_t type, std::uint32_t version, std::size_t payload) {
+    std::vector<std::uint8_t> bytes(payload);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    }
+    return *make_subimage({type, version, 3, {}, bytes});
+}
+
+installed_header first_16(std::span<const std::uint8_t> subimage) {
+    installed_header h{};
+    std::copy_n(subimage.begin(), h.size(), h.begin());
+    return h;
+}
+
 TEST_F(Installed, SameVersionComparesWholeHeaderButTheBootLoadersCrc) {
-    install("kernel", 0, header_of(0x1111, 0x200, TYPE_KERNEL, 0x01020304));
+    const auto kernel = sealed(TYPE_KERNEL, 0x01020304, 0x200);
+    install("kernel", 0, kernel);
+    const auto k = first_16(kernel);
+    const std::uint32_t crc = load_be32(k.data());
+    const std::uint32_t length = load_be32(k.data() + 4);
+    // Nothing but this header is in the boot loader's partition: its body is never checked.
     install("uboot", 0xF0, header_of(0x2222, 0x300, TYPE_BOOTLOADER, 0x05060708));
     struct row {
         const char* what;
@@ -103,15 +128,60 @@ TEST_F(Installed, SameVersionComparesWholeHeaderButTheBootLoadersCrc) {
         int same;
     };
     const row rows[] = {
-        {"kernel identical", header_of(0x1111, 0x200, TYPE_KERNEL, 0x01020304), 1},
-        {"kernel other crc", header_of(0x9999, 0x200, TYPE_KERNEL, 0x01020304), 0},
-        {"kernel other version", header_of(0x1111, 0x200, TYPE_KERNEL, 0x01020305), 0},
+        {"kernel identical", k, 1},
+        {"kernel other crc", header_of(crc ^ 1, length, TYPE_KERNEL, 0x01020304), 0},
+        {"kernel other version", header_of(crc, length, TYPE_KERNEL, 0x01020305), 0},
         {"boot loader other crc", header_of(0x9999, 0x300, TYPE_BOOTLOADER, 0x05060708), 1},
         {"boot loader other length", header_of(0x2222, 0x301, TYPE_BOOTLOADER, 0x05060708), 0},
         {"boot loader other version", header_of(0x2222, 0x300, TYPE_BOOTLOADER, 0x05060709), 0},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(same_version_installed(r.candidate, 0), r.same) << r.what;
+    }
+}
+
+// A matching header over a body that a power cut or a fault left behind is not installed.
+TEST_F(Installed, AMatchingHeaderCountsOnlyWhenTheWholeCopyIsIntact) {
+    const std::pair<std::uint32_t, const char*> types[] = {{TYPE_KERNEL, "kernel"},
+                                                           {TYPE_RFS, "rfs"},
+                                                           {TYPE_DEVICETREE, "devicetree"},
+                                                           {TYPE_DIAGNOSTICS, "rescue"}};
+    // Several check pieces and a short last one, so the CRC is carried from piece to piece.
+    const auto image = sealed(TYPE_KERNEL, 0x01000000, 0x5123);
+    struct row {
+        const char* what;
+        std::function<void(std::vector<std::uint8_t>&)> damage;
+        int same;
+    };
+    const row rows[] = {
+        {"intact", [](auto&) {}, 1},
+        {"last byte changed", [](auto& b) { b.back() ^= 0x01; }, 0},
+        {"a byte in a middle piece changed", [](auto& b) { b[0x2345] ^= 0x80; }, 0},
+        {"only the first 1 KiB programmed",
+         [](auto& b) { std::fill(b.begin() + 0x400, b.end(), 0xFF); }, 0},
+        {"lengths run past the partition",
+         [](auto& b) {
+             store_be32(b.data() + 4, 0x40000);
+             store_be32(b.data(), 0);
+         },
+         0},
+        {"header length beyond the total", [](auto& b) { store_be32(b.data() + 20, 0xFFFF); }, 0},
+    };
+    for (const auto& [type, partition] : types) {
+        auto typed = image;
+        store_be32(typed.data() + 8, type);
+        seal_subimage(typed);
+        for (const auto& r : rows) {
+            auto copy = typed;
+            r.damage(copy);
+            install(partition, 0, std::vector<std::uint8_t>(0x40000, 0xFF));
+            install(partition, 0, copy);
+            int same = -1;
+            const std::string out =
+                captured([&] { same = same_version_installed(first_16(copy), 0); });
+            EXPECT_EQ(same, r.same) << partition << ": " << r.what;
+            EXPECT_EQ(out, "") << partition << ": " << r.what;
+        }
     }
 }
 

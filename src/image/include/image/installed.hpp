@@ -20,6 +20,8 @@ int read_installed_header(std::uint32_t type, installed_header* destination, std
 
 // 1 when what is installed for the header's type has the same header: length, type and version
 // for the boot loader (whose crc word is part of its program image), all 16 bytes otherwise.
+// Where the partition or slot file holds the whole sub-image, that copy must also be intact
+// (lengths fit, CRC holds): a header written just before a power cut is not an installed image.
 // The raw type word is used for the look-up, so a flagged (version-2) header never matches.
 int same_version_installed(std::span<const std::uint8_t, header_common_size> header,
                            std::uint32_t slot);
