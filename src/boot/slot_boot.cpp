@@ -20,6 +20,7 @@
 #include "image/byte_order.hpp"
 #include "image/crc.hpp"
 #include "image/records.hpp"
+#include "rescue/rescue.hpp"
 
 namespace {
 
@@ -63,6 +64,7 @@ unique_fd open_slot(int& choice) {
     source.reset(::open(slot_path(choice), O_RDONLY | O_CLOEXEC));
     if (!source) {
         std::fprintf(stderr, "Failed to open Application image %d.\n", choice);
+        rescue_menu();
         shell_then_reboot();
     }
     return source;
@@ -144,6 +146,7 @@ int boot_image_slot(int choice) {
         }
         if (second_attempt != 0) {
             std::fputs("No valid application image found. Trying rescue image\n", stderr);
+            rescue_menu();
             shell_then_reboot();
         }
         std::fprintf(stderr, "Image has invalid header 0x%x. (0x%x)\n", found.type,

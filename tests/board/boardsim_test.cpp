@@ -8,6 +8,7 @@
 
 #include "board_session.hpp"
 #include "boot/env_flags.hpp"
+#include "boot_support.hpp"
 #include "hw/mtd.hpp"
 
 namespace {
@@ -50,7 +51,8 @@ std::string mounts() {
 }
 
 // Boots twice (each boot ends in a reboot), as the caller's user; with `as` the run is made by
-// that user on a board of its own.
+// that user on a board of its own. Slot 1 is missing and slot 2 damaged, so each boot gives up
+// without waiting for an operator at the rescue menu.
 void boots_twice(const std::string& as) {
     Board scratch;  // only for a directory that is removed afterwards
     const fs::path root = scratch.root() / "run-board";
@@ -60,14 +62,19 @@ void boots_twice(const std::string& as) {
     }
     const std::string before = mounts();
     ASSERT_EQ(sh(prefix + BOARDSIM + " create " + root.string()), 0);
+    boardtest::Bytes slot =
+        boardtest::subimage(image::TYPE_APPLICATION, boardtest::application_tarball());
+    slot.back() ^= 0x01;
+    boardtest::write_bytes(root / "user/images/image2", slot);
     EXPECT_EQ(sh(prefix + BOARDSIM + " run " + root.string() + " --boots 2 </dev/null >" +
                  (scratch.root() / "console").string() + " 2>&1"),
               3);
-    const std::string no_slots =
+    const std::string damaged =
         "Booting image '1'\r\nFailed to open Application image 1. Trying image 2.\r\n"
-        "Failed to open Application image 2.\r\n";
-    EXPECT_EQ(slurp(scratch.root() / "console"), no_slots + "boardsim: boot 1: rebooted\n" +
-                                                     no_slots + "boardsim: boot 2: rebooted\n");
+        "Image2 CRC failed, trying Image1 now.\r\n"
+        "Booting image '2'\r\nBoth image1 and image2 failed.\r\n";
+    EXPECT_EQ(slurp(scratch.root() / "console"),
+              damaged + "boardsim: boot 1: rebooted\n" + damaged + "boardsim: boot 2: rebooted\n");
     const std::string journal = slurp(root / "sim/journal.log");
     EXPECT_NE(journal.find("reboot\n"), journal.rfind("reboot\n"));
     EXPECT_EQ(mounts(), before);

@@ -36,6 +36,16 @@ inline void shell_runs(const std::string& commands) {
 
 inline const char* const shell_records = "echo shell >> /sim/journal.log\n";
 
+// The rescue menu as the operator sees it, left at once with the key e (Exit).
+inline const std::string rescue_exit =
+    "Entering Rescue Mode.\r\n"
+    "Please select one of the following options:\r\n"
+    "\tX) Use xmodem 1K to serial download an image\r\n"
+    "\tP) Physical presence (low security mode)\r\n"
+    "\tR) Reboot\r\n"
+    "\tE) Exit\r\n"
+    "\r\nOption? : e\r\n";
+
 inline std::uint8_t eeprom_byte(const Board& board, std::uint32_t offset) {
     return sim::read_eeprom(board.root()).value().at(offset);
 }

@@ -10,11 +10,13 @@
 #include "board_session.hpp"
 #include "boot/reboot.hpp"
 #include "boot/startup.hpp"
+#include "boot_support.hpp"
 #include "hw/i2c.hpp"
 
 namespace {
 
 using boardtest::Board;
+using boardtest::rescue_exit;
 
 void tool_fails(const Board& board, const std::string& tool) {
     std::filesystem::create_directories(board.root() / "sim/fail");
@@ -25,15 +27,21 @@ int start_up() {
     boot_main();
 }
 
+// Without slot files start-up ends in the rescue menu; the operator leaves it with Exit.
+boardtest::Result start_up_and_exit_rescue(Board& board) {
+    return board.run(start_up, {"e"}, boardtest::Terminal{.echo = false});
+}
+
 TEST(StartUp, SetsTheClockMountsScansAndRebootsWithoutSlotFiles) {
     sim::BoardConfig config;
     config.rtc_base = "2026-12-05 09:15:30";
     Board board(config);
-    const auto result = board.run(start_up);
+    const auto result = start_up_and_exit_rescue(board);
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(result.console,
               "Booting image '1'\r\nFailed to open Application image 1. Trying image 2.\r\n"
-              "Failed to open Application image 2.\r\n");
+              "Failed to open Application image 2.\r\n" +
+                  rescue_exit);
     EXPECT_EQ(board.journal(),
               "date 120509152026.30\n"
               "mount -o sync -t jffs2 /dev/mtd-user /user\n"
@@ -44,18 +52,19 @@ TEST(StartUp, SetsTheClockMountsScansAndRebootsWithoutSlotFiles) {
 TEST(StartUp, ReportsAFailedSummaryScanAndGoesOn) {
     Board board;
     tool_fails(board, "summary-scan");
-    const auto result = board.run(start_up);
+    const auto result = start_up_and_exit_rescue(board);
     EXPECT_EQ(result.console,
               "ERROR updating file system. Reboot recommended\r\n"
               "Booting image '1'\r\nFailed to open Application image 1. Trying image 2.\r\n"
-              "Failed to open Application image 2.\r\n");
+              "Failed to open Application image 2.\r\n" +
+                  rescue_exit);
 }
 
 TEST(StartUp, SkipsTheScanWhenTheSummaryIsUpToDate) {
     Board board;
     std::ofstream{board.root() / "user/summary-updated"};
     tool_fails(board, "summary-scan");
-    const auto result = board.run(start_up);
+    const auto result = start_up_and_exit_rescue(board);
     EXPECT_EQ(board.journal().find("summary-scan"), std::string::npos);
     EXPECT_EQ(result.console.find("ERROR"), std::string::npos);
 }
@@ -65,7 +74,7 @@ TEST(StartUp, MasksTheControlBitsOfTheClockRegisters) {
     config.rtc_base = "2099-12-31 23:07:59";
     config.rtc_control = {0x80, 0x80, 0xC0, 0, 0xC0, 0xE0, 0};
     Board board(config);
-    board.run(start_up);
+    start_up_and_exit_rescue(board);
     EXPECT_EQ(board.journal().rfind("date 123123072099.59\n", 0), 0U) << board.journal();
 }
 
@@ -95,9 +104,10 @@ TEST(StartUp, BootsSlotTwoFirstWhenTheSelectorSaysSo) {
     sim::BoardConfig config;
     config.boot_slot = 2;
     Board board(config);
-    EXPECT_EQ(board.run(start_up).console,
+    EXPECT_EQ(start_up_and_exit_rescue(board).console,
               "Booting image '2'\r\nFailed to open Application image 2. Trying image 1.\r\n"
-              "Failed to open Application image 1.\r\n");
+              "Failed to open Application image 1.\r\n" +
+                  rescue_exit);
 }
 
 TEST(RebootBoard, EndsWithStatusZeroAfterTheRebootCommandWhateverItsStatus) {

@@ -13,6 +13,13 @@ DEMO_APP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../sim/d
 # Texts that must never reach the console of a board that is working.
 NEVER = [r"Segmentation fault", r"AddressSanitizer", r"runtime error:", r"not found",
          r"System reboot failed"]
+RESCUE_MENU = (r"Entering Rescue Mode\.\r\n"
+               r"Please select one of the following options:\r\n"
+               r"\tX\) Use xmodem 1K to serial download an image\r\n"
+               r"\tP\) Physical presence \(low security mode\)\r\n"
+               r"\tR\) Reboot\r\n"
+               r"\tE\) Exit\r\n"
+               r"\r\nOption\? : ")
 
 
 class Console:
@@ -25,6 +32,12 @@ class Console:
         index = self.child.expect([pattern] + NEVER, timeout=timeout)
         if index != 0:
             raise AssertionError("forbidden console text: %r" % self.child.after)
+
+    def exit_rescue_menu(self):
+        """Waits for the rescue menu's prompt and leaves the menu with Exit."""
+        self.expect(RESCUE_MENU)
+        self.child.send("e")
+        self.expect(r"e\r\n")
 
 
 class BoardsimRun(unittest.TestCase):
@@ -46,12 +59,14 @@ class BoardsimRun(unittest.TestCase):
         with open(os.path.join(self.board, "sim/journal.log")) as f:
             return f.read()
 
-    def test_a_board_without_slot_files_reboots_each_boot(self):
+    def test_a_board_without_slot_files_offers_the_rescue_menu_then_reboots_each_boot(self):
         child, console = self.boot("--boots", "2")
         for n in (1, 2):
             console.expect(r"Booting image '1'\r\n"
                            r"Failed to open Application image 1. Trying image 2.\r\n"
-                           r"Failed to open Application image 2.\r\n")
+                           r"Failed to open Application image 2.\r\n" + RESCUE_MENU)
+            child.send("e")
+            console.expect(r"e\r\n")
             console.expect(r"boardsim: boot %d: rebooted" % n)
         child.expect(pexpect.EOF)
         child.close()
@@ -63,6 +78,8 @@ class BoardsimRun(unittest.TestCase):
         subprocess.run([BOARDSIM, "eeprom", self.board, "set", "boot-slot", "2"], check=True)
         child, console = self.boot()
         console.expect(r"Booting image '2'\r\nFailed to open Application image 2\.")
+        console.exit_rescue_menu()
+        console.expect(r"boardsim: boot 1: rebooted")
         child.expect(pexpect.EOF)
 
     def put_demo_image(self, *slots):
@@ -103,6 +120,7 @@ class BoardsimRun(unittest.TestCase):
         with open(os.path.join(self.board, "bin/reboot"), "w") as f:
             f.write("#!/bin/sh\nwhile :; do read x; done\n")
         child, console = self.boot("--timeout", "2")
+        console.exit_rescue_menu()
         console.expect(r"boardsim: boot 1: timed out")
         child.expect(pexpect.EOF)
         child.close()
