@@ -54,7 +54,8 @@ std::optional<std::vector<std::uint8_t>> make_subimage(const subimage_layout& la
     std::uint8_t* p = out.data();
     const auto hl = static_cast<std::uint32_t>(header_length);
     const auto payload_length = static_cast<std::uint32_t>(layout.payload.size());
-    const std::uint32_t type = layout.header_version == 2 ? layout.type | type_v2_flag : layout.type;
+    const std::uint32_t type =
+        layout.header_version == 2 ? layout.type | type_v2_flag : layout.type;
     store_be32(p + 8, type);
     store_be32(p + 12, layout.version);
     if (layout.header_version == 3) {
