@@ -17,6 +17,39 @@ void releaseUnitArray(vlong* v) {
     v->numUnitsAllocated = 0;
 }
 
+enum class Contents { keep, discard };
+
+// Replaces a unit array too small for `units` by one with `headroom` spare units; the old one is
+// wiped on release. Discarding the contents leaves the value empty.
+CryptoStatus growUnitArray(vlong* value, std::uint32_t units, std::uint32_t headroom,
+                           Contents contents) {
+    if (value == nullptr) {
+        return ERR_NULL_POINTER;
+    }
+    if (value->numUnitsAllocated >= units) {
+        return OK;
+    }
+    if (units > VLONG_MAX_UNITS) {
+        return ERR_BAD_LENGTH;
+    }
+    const std::uint32_t capacity = units + headroom;
+    auto* fresh = static_cast<Unit*>(PLATFORM_malloc(capacity * sizeof(Unit)));
+    if (fresh == nullptr) {
+        return ERR_MEM_ALLOC_FAIL;
+    }
+    if (contents == Contents::keep) {
+        for (std::uint32_t i = 0; i < value->numUnitsUsed; ++i) {
+            fresh[i] = value->pUnits[i];
+        }
+    } else {
+        value->numUnitsUsed = 0;
+    }
+    releaseUnitArray(value);
+    value->pUnits = fresh;
+    value->numUnitsAllocated = capacity;
+    return OK;
+}
+
 void dropLeadingZeros(vlong* v) {
     while (v->numUnitsUsed > 0 && v->pUnits[v->numUnitsUsed - 1] == 0) {
         --v->numUnitsUsed;
@@ -97,49 +130,11 @@ CryptoStatus VLONG_freeVlongQueue(vlong** pool) {
 }
 
 CryptoStatus VLONG_reallocVlong(vlong* value, std::uint32_t units) {
-    if (value == nullptr) {
-        return ERR_NULL_POINTER;
-    }
-    if (value->numUnitsAllocated >= units) {
-        return OK;
-    }
-    if (units > VLONG_MAX_UNITS) {
-        return ERR_BAD_LENGTH;
-    }
-    std::uint32_t capacity = units + 3;
-    auto* fresh = static_cast<Unit*>(PLATFORM_malloc(capacity * sizeof(Unit)));
-    if (fresh == nullptr) {
-        return ERR_MEM_ALLOC_FAIL;
-    }
-    for (std::uint32_t i = 0; i < value->numUnitsUsed; ++i) {
-        fresh[i] = value->pUnits[i];
-    }
-    releaseUnitArray(value);
-    value->pUnits = fresh;
-    value->numUnitsAllocated = capacity;
-    return OK;
+    return growUnitArray(value, units, 3, Contents::keep);
 }
 
 CryptoStatus VLONG_allocUnits(vlong* value, std::uint32_t units) {
-    if (value == nullptr) {
-        return ERR_NULL_POINTER;
-    }
-    if (value->numUnitsAllocated >= units) {
-        return OK;
-    }
-    if (units > VLONG_MAX_UNITS) {
-        return ERR_BAD_LENGTH;
-    }
-    std::uint32_t capacity = units + 1;
-    auto* fresh = static_cast<Unit*>(PLATFORM_malloc(capacity * sizeof(Unit)));
-    if (fresh == nullptr) {
-        return ERR_MEM_ALLOC_FAIL;
-    }
-    releaseUnitArray(value);
-    value->pUnits = fresh;
-    value->numUnitsAllocated = capacity;
-    value->numUnitsUsed = 0;
-    return OK;
+    return growUnitArray(value, units, 1, Contents::discard);
 }
 
 CryptoStatus VLONG_setVlongUnit(vlong* value, std::uint32_t index, std::uint32_t unit) {
