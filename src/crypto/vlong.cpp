@@ -294,3 +294,23 @@ CryptoStatus VLONG_subtractUnsigned(vlong* a, const vlong* b) {
     dropLeadingZeros(a);
     return OK;
 }
+
+namespace crypto_detail {
+
+CryptoStatus storeUnits(vlong* dest, const Unit* units, std::uint32_t n) {
+    while (n > 0 && units[n - 1] == 0) {
+        --n;
+    }
+    CryptoStatus status = VLONG_allocUnits(dest, n);
+    if (status < 0) {
+        return status;
+    }
+    for (std::uint32_t i = 0; i < n; ++i) {
+        dest->pUnits[i] = units[i];
+    }
+    dest->numUnitsUsed = n;
+    dest->negative = 0;
+    return OK;
+}
+
+}  // namespace crypto_detail

@@ -17,22 +17,6 @@ int leadingZeros(Unit u) {
     return n;
 }
 
-CryptoStatus storeUnits(vlong* dest, const Unit* units, std::uint32_t n) {
-    while (n > 0 && units[n - 1] == 0) {
-        --n;
-    }
-    CryptoStatus status = VLONG_allocUnits(dest, n);
-    if (status < 0) {
-        return status;
-    }
-    for (std::uint32_t i = 0; i < n; ++i) {
-        dest->pUnits[i] = units[i];
-    }
-    dest->numUnitsUsed = n;
-    dest->negative = 0;
-    return OK;
-}
-
 // q[0..m-n], r[0..n) from u[0..m), v[0..n), v[n-1] != 0, m >= n. `work` holds m + n + 1 units.
 void divideUnits(Unit* q, Unit* r, const Unit* u, std::uint32_t m, const Unit* v, std::uint32_t n,
                  Unit* work) {

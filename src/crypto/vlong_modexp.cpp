@@ -77,22 +77,6 @@ void copyPadded(Unit* dest, const vlong* v, std::uint32_t k) {
     }
 }
 
-CryptoStatus storeUnits(vlong* dest, const Unit* units, std::uint32_t n) {
-    while (n > 0 && units[n - 1] == 0) {
-        --n;
-    }
-    CryptoStatus status = VLONG_allocUnits(dest, n);
-    if (status < 0) {
-        return status;
-    }
-    for (std::uint32_t i = 0; i < n; ++i) {
-        dest->pUnits[i] = units[i];
-    }
-    dest->numUnitsUsed = n;
-    dest->negative = 0;
-    return OK;
-}
-
 // Barrett multiplication for a modulus of k units, k a Karatsuba size, with operands below
 // b^k and mu of k+1 units (every RSA modulus of 256 to 4096 bits). The k+1-unit products are a
 // k-unit Karatsuba product plus one row for each top unit, so all the work lands in the 8-unit

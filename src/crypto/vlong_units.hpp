@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "crypto/vlong.hpp"
+
 namespace crypto_detail {
 
 using Unit = std::uint32_t;
@@ -24,5 +26,8 @@ Unit addUnits(Unit* r, const Unit* a, const Unit* b, std::uint32_t n);
 
 // Overwrites with the wipe pattern; the stores are not optimised away.
 void wipeUnits(Unit* p, std::uint32_t n);
+
+// dest = the n units without their leading zeros, non-negative.
+CryptoStatus storeUnits(vlong* dest, const Unit* units, std::uint32_t n);
 
 }  // namespace crypto_detail
