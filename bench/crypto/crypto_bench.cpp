@@ -281,14 +281,24 @@ BENCHMARK(BM_Aes128Cbc_MbedTLSTables)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosec
 
 // Records each benchmark's CPU time per iteration (the machine may be shared, so wall time is
 // noisy) for the ratios printed after the run; the child-measured benchmark reports its CPU
-// time as manual time.
+// time as manual time. With repetitions the median stands for the benchmark.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
-            times_[r.benchmark_name()] = r.benchmark_name().find("manual_time") != std::string::npos
-                                             ? r.GetAdjustedRealTime()
-                                             : r.GetAdjustedCPUTime();
+            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+            if (r.run_type == Run::RT_Aggregate && !median) {
+                continue;
+            }
+            const std::string name = r.run_name.str();
+            const double t = name.find("manual_time") != std::string::npos
+                                 ? r.GetAdjustedRealTime()
+                                 : r.GetAdjustedCPUTime();
+            if (median) {
+                medians_[name] = t;
+            } else {
+                times_[name] = t;
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -310,6 +320,9 @@ public:
 
 private:
     double get(const std::string& name) const {
+        if (auto it = medians_.find(name); it != medians_.end()) {
+            return it->second;
+        }
         auto it = times_.find(name);
         return it == times_.end() ? 0 : it->second;
     }
@@ -323,6 +336,7 @@ private:
         std::printf("  %-48s %6.2f  [%s]\n", what, a > 0 ? o / a : 0.0, goal);
     }
     std::map<std::string, double> times_;
+    std::map<std::string, double> medians_;
 };
 
 }  // namespace
