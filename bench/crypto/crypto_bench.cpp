@@ -291,9 +291,8 @@ public:
                 continue;
             }
             const std::string name = r.run_name.str();
-            const double t = name.find("manual_time") != std::string::npos
-                                 ? r.GetAdjustedRealTime()
-                                 : r.GetAdjustedCPUTime();
+            const double t = name.find("manual_time") != std::string::npos ? r.GetAdjustedRealTime()
+                                                                           : r.GetAdjustedCPUTime();
             if (median) {
                 medians_[name] = t;
             } else {
