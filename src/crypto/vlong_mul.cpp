@@ -35,7 +35,8 @@ inline DoubleUnit mul(Unit a, Unit b) {
 }
 
 // The 8-unit kernels are unrolled at compile time: column k sums a[i] * b[k - i] over the
-// indices the two operands share, with no loop or bound left for the compiler to keep.
+// indices the two operands share, with no loop or bound left for the compiler to keep. The
+// operands are copied in first so that the result stores cannot force them to be reloaded.
 constexpr int columnFirst(int k) {
     return k < 8 ? 0 : k - 7;
 }
@@ -43,36 +44,60 @@ constexpr int columnTerms(int k) {
     return k < 8 ? k + 1 : 15 - k;
 }
 
+struct Operand8 {
+    Unit u[8];
+    explicit Operand8(const Unit* p) {
+        for (int i = 0; i < 8; ++i) {
+            u[i] = p[i];
+        }
+    }
+};
+
 template <int K, int... I>
-inline void addColumn(Accumulator& acc, const Unit* a, const Unit* b,
+inline void addColumn(Accumulator& acc, const Operand8& a, const Operand8& b,
                       std::integer_sequence<int, I...>) {
-    (acc.add(mul(a[columnFirst(K) + I], b[K - columnFirst(K) - I])), ...);
+    (acc.add(mul(a.u[columnFirst(K) + I], b.u[K - columnFirst(K) - I])), ...);
+}
+
+// Columns First.. of a*b, one per J; column k is stored at r[k - Emit] when k >= Emit, lower
+// columns only pass their carries on. Returns the carry out of the last column.
+template <int First, int Emit, int... J>
+inline DoubleUnit productColumns(Unit* r, const Unit* ap, const Unit* bp,
+                                 std::integer_sequence<int, J...>) {
+    const Operand8 a(ap), b(bp);
+    Accumulator acc;
+    (
+        [&] {
+            addColumn<First + J>(acc, a, b,
+                                 std::make_integer_sequence<int, columnTerms(First + J)>{});
+            const Unit out = acc.shift();
+            if constexpr (First + J >= Emit) {
+                r[First + J - Emit] = out;
+            }
+        }(),
+        ...);
+    return acc.low;
 }
 
 // Squares add each off-diagonal product once, doubled, then the diagonal square.
 template <int K, int... I>
-inline void addSquareColumn(Accumulator& acc, const Unit* a, std::integer_sequence<int, I...>) {
+inline void addSquareColumn(Accumulator& acc, const Operand8& a, std::integer_sequence<int, I...>) {
     Accumulator cross;
-    (cross.add(mul(a[columnFirst(K) + I], a[K - columnFirst(K) - I])), ...);
+    (cross.add(mul(a.u[columnFirst(K) + I], a.u[K - columnFirst(K) - I])), ...);
     acc.high += (cross.high << 1) | static_cast<Unit>(cross.low >> 63);
     acc.add(cross.low << 1);
     if constexpr (K % 2 == 0) {
-        acc.add(mul(a[K / 2], a[K / 2]));
+        acc.add(mul(a.u[K / 2], a.u[K / 2]));
     }
 }
 
-template <bool Square, int... K>
-inline void kernel8(Unit* r, const Unit* a, const Unit* b, std::integer_sequence<int, K...>) {
+template <int... K>
+inline void squareColumns(Unit* r, const Unit* ap, std::integer_sequence<int, K...>) {
+    const Operand8 a(ap);
     Accumulator acc;
-    if constexpr (Square) {
-        ((addSquareColumn<K>(acc, a, std::make_integer_sequence<int, columnTerms(K) / 2>{}),
-          r[K] = acc.shift()),
-         ...);
-    } else {
-        ((addColumn<K>(acc, a, b, std::make_integer_sequence<int, columnTerms(K)>{}),
-          r[K] = acc.shift()),
-         ...);
-    }
+    ((addSquareColumn<K>(acc, a, std::make_integer_sequence<int, columnTerms(K) / 2>{}),
+      r[K] = acc.shift()),
+     ...);
     r[15] = static_cast<Unit>(acc.low);
 }
 
@@ -114,11 +139,11 @@ void columnProduct(Unit* r, const Unit* a, std::uint32_t na, const Unit* b, std:
 }
 
 void kernelMul8(Unit* r, const Unit* a, const Unit* b) {
-    kernel8<false>(r, a, b, std::make_integer_sequence<int, 15>{});
+    r[15] = static_cast<Unit>(productColumns<0, 0>(r, a, b, std::make_integer_sequence<int, 15>{}));
 }
 
 void kernelSqr8(Unit* r, const Unit* a) {
-    kernel8<true>(r, a, a, std::make_integer_sequence<int, 15>{});
+    squareColumns(r, a, std::make_integer_sequence<int, 15>{});
 }
 
 // |x - y| over n units into r; true when x < y.
@@ -132,30 +157,44 @@ bool absDifference(Unit* r, const Unit* x, const Unit* y, std::uint32_t n) {
     return less;
 }
 
-// r holds lo = r[0..n) and hi = r[n..2n); adds lo + hi -/+ mid at r[h..]. The sum is built in
-// t first because it overlaps both halves it reads.
+// r holds lo = r[0..n) and hi = r[n..2n); adds lo + hi -/+ mid at r[h..]. With lo = (l0, l1) and
+// hi = (h0, h1) in halves, the two halves of the window get l1 + l0 + h0 -/+ mid0 and
+// h0 + l1 + h1 -/+ mid1: one pass reads each unit before it is overwritten, with a carry chain
+// per half. The first chain's carry then enters the second half, which the second chain did not
+// know of; the running sums may dip below zero, hence signed carries.
 template <bool Subtract>
-void combineMiddle(Unit* r, const Unit* mid, std::uint32_t n, Unit* t) {
-    const std::uint32_t h = n / 2;
-    std::int64_t c = 0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const std::int64_t m = mid[i];
-        c += static_cast<std::int64_t>(r[i]) + r[n + i] + (Subtract ? -m : m);
-        t[i] = static_cast<Unit>(c);
-        c >>= 32;  // arithmetic: the running sum may dip below zero
+void combineMiddle(Unit* r, const Unit* mid, std::uint32_t n) {
+    const std::size_t h = n / 2;
+    Unit* const l0 = r;
+    Unit* const l1 = r + h;
+    Unit* const h0 = r + n;
+    Unit* const h1 = h0 + h;
+    const Unit* const m1 = mid + h;
+    using Signed = std::int64_t;
+    Signed low = 0;
+    Signed high = 0;
+    for (std::size_t i = 0; i < h; ++i) {
+        const Signed shared = Signed{l1[i]} + h0[i];
+        const Signed d0 = Subtract ? -Signed{mid[i]} : Signed{mid[i]};
+        const Signed d1 = Subtract ? -Signed{m1[i]} : Signed{m1[i]};
+        low += shared + l0[i] + d0;
+        high += shared + h1[i] + d1;
+        l1[i] = static_cast<Unit>(low);
+        h0[i] = static_cast<Unit>(high);
+        low >>= 32;  // arithmetic shifts
+        high >>= 32;
     }
-    DoubleUnit carry = 0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        carry += DoubleUnit{r[h + i]} + t[i];
-        r[h + i] = static_cast<Unit>(carry);
-        carry >>= 32;
+    for (std::size_t i = 0; low != 0 && i < h; ++i) {
+        low += h0[i];
+        h0[i] = static_cast<Unit>(low);
+        low >>= 32;
     }
-    // The whole middle term is non-negative, so its top unit is too.
-    carry += static_cast<DoubleUnit>(c);
-    for (std::uint32_t i = n + h; carry != 0 && i < 2 * n; ++i) {
-        carry += r[i];
-        r[i] = static_cast<Unit>(carry);
-        carry >>= 32;
+    // The whole sum is below b^(2n), so what is left carries out within r.
+    high += low;
+    for (std::size_t i = 0; high != 0 && i < h; ++i) {
+        high += h1[i];
+        h1[i] = static_cast<Unit>(high);
+        high >>= 32;
     }
 }
 
@@ -176,9 +215,9 @@ void karatsubaMul(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* 
     karatsubaMul(r + n, a + h, b + h, h, deeper);
     karatsubaMul(mid, da, db, h, deeper);
     if (negative) {
-        combineMiddle<false>(r, mid, n, scratch);
+        combineMiddle<false>(r, mid, n);
     } else {
-        combineMiddle<true>(r, mid, n, scratch);
+        combineMiddle<true>(r, mid, n);
     }
 }
 
@@ -195,7 +234,7 @@ void karatsubaSqr(Unit* r, const Unit* a, std::uint32_t n, Unit* scratch) {
     karatsubaSqr(r, a, h, deeper);
     karatsubaSqr(r + n, a + h, h, deeper);
     karatsubaSqr(mid, da, h, deeper);
-    combineMiddle<true>(r, mid, n, scratch);
+    combineMiddle<true>(r, mid, n);
 }
 
 }  // namespace crypto_detail
