@@ -78,10 +78,10 @@ void copyPadded(Unit* dest, const vlong* v, std::uint32_t k) {
 }
 
 // Barrett multiplication for a modulus of k units, k a Karatsuba size, with operands below
-// b^k and mu of k+1 units (every RSA modulus of 256 to 4096 bits). The k+1-unit products are a
-// k-unit Karatsuba product plus one row for each top unit, so all the work lands in the 8-unit
-// kernels, and every intermediate lives in one pooled work area: nothing is allocated once the
-// pool holds it.
+// b^k and mu of k+1 units (every RSA modulus of 256 to 4096 bits). The product is a Karatsuba
+// product; of q1 * mu only the high half is formed and of q3 * m only the low k+1 units, each a
+// half product plus a row for every top unit, so all the work lands in the 8-unit kernels. Every
+// intermediate lives in one pooled work area: nothing is allocated once the pool holds it.
 CryptoStatus barrettKaratsuba(vlong* result, const vlong* a, const vlong* b, const vlong* modulus,
                               const vlong* mu, vlong** pool) {
     const std::uint32_t k = modulus->numUnitsUsed;
@@ -89,16 +89,16 @@ CryptoStatus barrettKaratsuba(vlong* result, const vlong* a, const vlong* b, con
     if (work.status() < 0) {
         return work.status();
     }
-    CryptoStatus status = VLONG_allocUnits(work.get(), 12 * k + 2);
+    CryptoStatus status = VLONG_allocUnits(work.get(), 11 * k + 3);
     if (status < 0) {
         return status;
     }
     Unit* const ua = work.get()->pUnits;
     Unit* const ub = ua + k;
     Unit* const x = ub + k;           // 2k
-    Unit* const p = x + 2 * k;        // 2k + 2
-    Unit* const t = p + 2 * k + 2;    // 2k
-    Unit* const scratch = t + 2 * k;  // 4k
+    Unit* const p = x + 2 * k;        // k + 2
+    Unit* const t = p + k + 2;        // k + 1
+    Unit* const scratch = t + k + 1;  // 4k
     const Unit* const m = modulus->pUnits;
     const Unit* const u = mu->pUnits;
 
@@ -118,17 +118,18 @@ CryptoStatus barrettKaratsuba(vlong* result, const vlong* a, const vlong* b, con
         return storeUnits(result, x, nx);
     }
 
-    // q3 = floor(q1 * mu / b^(k+1)) with q1 = x / b^(k-1), both of k+1 units.
+    // p = floor(q1 * mu / b^k) with q1 = x / b^(k-1), both of k+1 units, short by at most 2k
+    // from the half product; q3 = p / b is then low by at most one beyond Barrett's own two.
     const Unit* const q1 = x + (k - 1);
-    karatsubaMul(p, q1, u, k, scratch);
-    p[2 * k] = 0;
-    p[2 * k + 1] = 0;
-    mulAddRow(p + k, u, k + 1, q1[k], p + 2 * k + 2);
-    mulAddRow(p + k, q1, k, u[k], p + 2 * k + 2);
-    const Unit* const q3 = p + (k + 1);
+    highProduct(p, q1, u, k, scratch);
+    p[k] = 0;
+    p[k + 1] = 0;
+    mulAddRow(p, u, k + 1, q1[k], p + k + 2);
+    mulAddRow(p, q1, k, u[k], p + k + 2);
+    const Unit* const q3 = p + 1;
 
-    // r = x - q3 * m modulo b^(k+1); it lies below 3m, so a few subtractions finish it.
-    karatsubaMul(t, q3, m, k, scratch);
+    // r = x - q3 * m modulo b^(k+1); it lies below 4m, so a few subtractions finish it.
+    lowProduct(t, q3, m, k, scratch);
     t[k] += q3[k] * m[0];
     Unit* const r = x;
     subUnits(r, r, t, k + 1);

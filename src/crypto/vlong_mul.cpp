@@ -142,6 +142,14 @@ void kernelMul8(Unit* r, const Unit* a, const Unit* b) {
     r[15] = static_cast<Unit>(productColumns<0, 0>(r, a, b, std::make_integer_sequence<int, 15>{}));
 }
 
+void kernelMulLow9(Unit* r, const Unit* a, const Unit* b) {
+    productColumns<0, 0>(r, a, b, std::make_integer_sequence<int, 9>{});
+}
+
+void kernelMulHigh8(Unit* r, const Unit* a, const Unit* b) {
+    r[7] = static_cast<Unit>(productColumns<7, 8>(r, a, b, std::make_integer_sequence<int, 8>{}));
+}
+
 void kernelSqr8(Unit* r, const Unit* a) {
     squareColumns(r, a, std::make_integer_sequence<int, 15>{});
 }

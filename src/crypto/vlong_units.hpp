@@ -15,9 +15,16 @@ void columnProduct(Unit* r, const Unit* a, std::uint32_t na, const Unit* b, std:
 // r[0..16) = a*b and a*a for 8-unit operands.
 void kernelMul8(Unit* r, const Unit* a, const Unit* b);
 void kernelSqr8(Unit* r, const Unit* a);
+// r[0..9) = a*b mod b^9, and r[0..8) = floor(a*b / b^8) less at most 8 (columns 0 to 6 left out).
+void kernelMulLow9(Unit* r, const Unit* a, const Unit* b);
+void kernelMulHigh8(Unit* r, const Unit* a, const Unit* b);
 // r[0..2n) for n a power of two >= 8; scratch holds 4n units.
 void karatsubaMul(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* scratch);
 void karatsubaSqr(Unit* r, const Unit* a, std::uint32_t n, Unit* scratch);
+// Half products for n a power of two >= 8, scratch 4n units: r[0..n] = a*b mod b^(n+1), and
+// r[0..n) = floor(a*b / b^n) less at most 2n (never more).
+void lowProduct(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* scratch);
+void highProduct(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* scratch);
 
 // r = a - b over n units; returns the borrow.
 Unit subUnits(Unit* r, const Unit* a, const Unit* b, std::uint32_t n);
