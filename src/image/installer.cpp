@@ -16,6 +16,7 @@
 #include "hw/i2c.hpp"
 #include "hw/mtd.hpp"
 #include "image/bundle.hpp"
+#include "image/byte_order.hpp"
 #include "image/crc.hpp"
 #include "image/file_writer.hpp"
 #include "image/header.hpp"
@@ -54,8 +55,8 @@ public:
 private:
     outcome install(const subimage_ref& sub);
     bool load(const subimage_ref& sub, loaded& out);
-    bool crc_holds(const loaded& sub, const char* crc_failure) const;
-    bool same_version(const loaded& sub) const;
+    bool crc_holds(const loaded& sub, const image_header& header, const char* crc_failure) const;
+    bool same_version(const image_header& header) const;
     outcome install_flash(const flash_kind& kind, const loaded& sub, const image_header& header);
     outcome install_application(const loaded& sub, const image_header& header);
     outcome install_kxos(const loaded& sub, const image_header& header);
@@ -98,14 +99,17 @@ bool installer::load(const subimage_ref& sub, loaded& out) {
     return true;
 }
 
-bool installer::crc_holds(const loaded& sub, const char* crc_failure) const {
+// The header comes from the probe, not from `sub.bytes`: a version-1 or -2 sub-image may be
+// shorter than the probe, or even than the common fields.
+bool installer::crc_holds(const loaded& sub, const image_header& header,
+                          const char* crc_failure) const {
     if (!sub.intact) {
         std::printf(crc_failure, static_cast<unsigned>(sub.shown_crc));
         return false;
     }
     const auto rest = std::span(sub.bytes).subspan(4);
     const std::uint32_t computed = image_crc(rest, crc_initial);
-    if (computed != parse_image_header(std::span(sub.bytes).first<header_probe_size>()).crc) {
+    if (computed != header.crc) {
         std::printf(crc_failure, static_cast<unsigned>(computed));
         return false;
     }
@@ -117,13 +121,18 @@ bool signature_accepted(const loaded& sub) {
     return verify_image_signature(sub.bytes) == 1;
 }
 
-bool installer::same_version(const loaded& sub) const {
-    return same_version_installed(std::span(sub.bytes).first<header_common_size>(), slot_) == 1;
+bool installer::same_version(const image_header& header) const {
+    std::array<std::uint8_t, header_common_size> common{};
+    store_be32(common.data(), header.crc);
+    store_be32(common.data() + 4, header.length);
+    store_be32(common.data() + 8, header.raw_type);
+    store_be32(common.data() + 12, header.version);
+    return same_version_installed(common, slot_) == 1;
 }
 
 outcome installer::install_flash(const flash_kind& kind, const loaded& sub,
                                  const image_header& header) {
-    if (!crc_holds(sub, kind.crc_failure)) {
+    if (!crc_holds(sub, header, kind.crc_failure)) {
         return outcome::failed;
     }
     const std::uint32_t measured = kind.limit_on_payload ? header.payload_length : header.total();
@@ -134,7 +143,7 @@ outcome installer::install_flash(const flash_kind& kind, const loaded& sub,
     if (kind.signed_type && !signature_accepted(sub)) {
         return outcome::failed;
     }
-    if (check_version_ != 0 && same_version(sub)) {
+    if (check_version_ != 0 && same_version(header)) {
         std::puts("Image has same version as existing image. Skipping update...");
         return outcome::skipped;
     }
@@ -181,7 +190,7 @@ std::uint32_t slot_of(const std::array<char, answer_size>& answer) {
 }
 
 outcome installer::install_application(const loaded& sub, const image_header& header) {
-    if (!crc_holds(sub, "Bad crc for APPLICATION: 0x%08x, voiding download\n") ||
+    if (!crc_holds(sub, header, "Bad crc for APPLICATION: 0x%08x, voiding download\n") ||
         !signature_accepted(sub)) {
         return outcome::failed;
     }
@@ -196,7 +205,7 @@ outcome installer::install_application(const loaded& sub, const image_header& he
         return boot_directly(sub, header);
     }
     std::printf("Installing image as image%d: ", static_cast<int>(slot_));
-    if (check_version_ != 0 && same_version(sub)) {
+    if (check_version_ != 0 && same_version(header)) {
         std::printf("Image%d has same version as existing image. Skipping update...\n",
                     static_cast<int>(slot_));
         return outcome::skipped;
@@ -255,7 +264,7 @@ outcome installer::boot_directly(const loaded& sub, const image_header& header) 
 }
 
 outcome installer::install_kxos(const loaded& sub, const image_header& header) {
-    if (!crc_holds(sub, "Bad crc for K-XOS APPLICATION: 0x%08x, voiding download\n")) {
+    if (!crc_holds(sub, header, "Bad crc for K-XOS APPLICATION: 0x%08x, voiding download\n")) {
         return outcome::failed;
     }
     while (slot_ == 0) {
