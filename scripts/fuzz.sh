@@ -6,7 +6,8 @@
 #
 # New corpus entries go to build/fuzz/work/<target>, never into the checked-in seeds; logs to
 # build/fuzz/logs/<target>.log. One summary line per target; the exit status is non-zero when a
-# target found a crash, a leak or a time-out (the input is kept in build/fuzz/work).
+# target found a crash, a leak or an input that ran a minute (the input is kept in
+# build/fuzz/work; a minute, because campaigns run at low priority beside builds).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -47,7 +48,7 @@ printf '%-22s %12s %8s %8s %8s %8s\n' target executions seconds cov features cor
 for target in "${targets[@]}"; do
   mkdir -p "$target"
   options=(-max_total_time="$seconds" -runs="$runs" -print_final_stats=1 -close_fd_mask=1
-           -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$target/crash-")
+           -timeout=60 -rss_limit_mb=2048 -artifact_prefix="$target/crash-")
   dictionary=$(dictionary_of "$target")
   if [[ -n $dictionary ]]; then options+=(-dict="../../../fuzz/$dictionary"); fi
   log=../logs/$target.log
