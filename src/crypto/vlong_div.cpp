@@ -45,21 +45,21 @@ void divideUnits(Unit* q, Unit* r, const Unit* u, std::uint32_t m, const Unit* v
                 break;
             }
         }
-        // un[j..j+n] -= qhat * vn
-        std::int64_t borrow = 0;
-        std::int64_t t;
+        // un[j..j+n] -= qhat * vn; each unit's borrow joins the product's carry into the next.
+        Unit* const window = un + j;
+        DoubleUnit carry = 0;
         for (std::uint32_t i = 0; i < n; ++i) {
-            DoubleUnit p = qhat * vn[i];
-            t = static_cast<std::int64_t>(un[i + j]) - borrow -
-                static_cast<std::int64_t>(p & 0xFFFFFFFFu);
-            un[i + j] = static_cast<Unit>(t);
-            borrow = static_cast<std::int64_t>(p >> 32) - (t >> 32);
+            const DoubleUnit p = qhat * vn[i] + carry;
+            const Unit low = static_cast<Unit>(p);
+            const Unit was = window[i];
+            window[i] = was - low;
+            carry = (p >> 32) + (was < low ? 1 : 0);
         }
-        t = static_cast<std::int64_t>(un[j + n]) - borrow;
-        un[j + n] = static_cast<Unit>(t);
-        if (t < 0) {  // qhat was one too large: add the divisor back
+        const Unit head = window[n];
+        window[n] = static_cast<Unit>(head - carry);  // modulo b, like the units below
+        if (carry > head) {  // qhat was one too large: add the divisor back
             --qhat;
-            un[j + n] += addUnits(un + j, un + j, vn, n);
+            window[n] += addUnits(window, window, vn, n);
         }
         q[j] = static_cast<Unit>(qhat);
     }
