@@ -211,16 +211,20 @@ CryptoStatus VLONG_vlongFromByteString(const std::uint8_t* bytes, std::int32_t l
         VLONG_freeVlong(&v, pool);
         return status;
     }
-    std::uint32_t units = (n + 3) / 4;
-    for (std::uint32_t u = 0; u < units; ++u) {
+    // Whole 4-byte groups from the end, then the short leading group.
+    const std::uint32_t whole = n / 4;
+    const std::uint8_t* group = bytes + n;
+    for (std::uint32_t u = 0; u < whole; ++u) {
+        group -= 4;
+        v->pUnits[u] = Unit{group[0]} << 24 | Unit{group[1]} << 16 | Unit{group[2]} << 8 | group[3];
+    }
+    std::uint32_t units = whole;
+    if (n % 4 != 0) {
         Unit value = 0;
-        // Unit u holds bytes [n-4u-4, n-4u), clipped at the front.
-        std::uint32_t end = n - 4 * u;
-        std::uint32_t start = end >= 4 ? end - 4 : 0;
-        for (std::uint32_t i = start; i < end; ++i) {
-            value = (value << 8) | bytes[i];
+        for (const std::uint8_t* p = bytes; p < group; ++p) {
+            value = (value << 8) | *p;
         }
-        v->pUnits[u] = value;
+        v->pUnits[units++] = value;
     }
     v->numUnitsUsed = units;
     dropLeadingZeros(v);
@@ -241,16 +245,22 @@ CryptoStatus VLONG_byteStringFromVlong(const vlong* value, std::uint8_t* buffer,
     if (*length < needed) {
         return ERR_BUFFER_OVERFLOW;
     }
-    std::int32_t size = *length;
-    for (std::int32_t i = 0; i < size; ++i) {
-        // Byte i from the end is byte (i % 4) of unit i / 4.
-        auto fromEnd = static_cast<std::uint32_t>(i);
-        std::uint32_t unit = fromEnd / 4;
-        std::uint8_t byte = 0;
-        if (unit < value->numUnitsUsed) {
-            byte = static_cast<std::uint8_t>(value->pUnits[unit] >> (8 * (fromEnd % 4)));
-        }
-        buffer[size - 1 - i] = byte;
+    // From the end: the value's units big-endian, then zero bytes up to the front.
+    std::uint8_t* end = buffer + *length;
+    const std::uint32_t bytesUsed = static_cast<std::uint32_t>(needed);
+    for (std::uint32_t u = 0; u < bytesUsed / 4; ++u) {
+        const Unit unit = value->pUnits[u];
+        end -= 4;
+        end[0] = static_cast<std::uint8_t>(unit >> 24);
+        end[1] = static_cast<std::uint8_t>(unit >> 16);
+        end[2] = static_cast<std::uint8_t>(unit >> 8);
+        end[3] = static_cast<std::uint8_t>(unit);
+    }
+    for (Unit top = bytesUsed % 4 != 0 ? value->pUnits[bytesUsed / 4] : 0; top != 0; top >>= 8) {
+        *--end = static_cast<std::uint8_t>(top);
+    }
+    while (end > buffer) {
+        *--end = 0;
     }
     return OK;
 }
