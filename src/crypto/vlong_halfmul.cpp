@@ -1,7 +1,8 @@
 // Half products for Barrett reduction: of q1 * mu only the high half matters and of q3 * m only
 // the low units. Each splits like Karatsuba into one full half-size product and two half
-// products of the cross terms, which saves about a tenth of the kernel work and most of the
-// combining.
+// products of the cross terms, down to column kernels at 32 units (8 for smaller moduli): at
+// that size a straight column sum of about half the products costs less than the Karatsuba
+// split with its differences and combining.
 #include "vlong_units.hpp"
 
 using namespace crypto_detail;
@@ -12,6 +13,10 @@ namespace crypto_detail {
 void lowProduct(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* scratch) {
     if (n == 8) {
         kernelMulLow9(r, a, b);
+        return;
+    }
+    if (n == 32) {
+        kernelMulLow33(r, a, b);
         return;
     }
     const std::uint32_t h = n / 2;
@@ -32,11 +37,15 @@ void lowProduct(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* sc
 
 // floor(a*b / b^n) = a1*b1 + floor((a1*b0 + a0*b1) / b^h + a0*b0 / b^n). Each cross term comes
 // from the half product one size down and may be short by its own error plus one for the floor;
-// a0*b0 is left out entirely (below one). With 8 at the bottom the shortfall e(n) = 2e(n/2) + 2
-// stays below 2n.
+// a0*b0 is left out entirely (below one). From a kernel short by at most n the shortfall
+// e(n) = 2e(n/2) + 2 stays below 2n.
 void highProduct(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* scratch) {
     if (n == 8) {
         kernelMulHigh8(r, a, b);
+        return;
+    }
+    if (n == 32) {
+        kernelMulHigh32(r, a, b);
         return;
     }
     const std::uint32_t h = n / 2;

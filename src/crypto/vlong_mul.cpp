@@ -34,42 +34,46 @@ inline DoubleUnit mul(Unit a, Unit b) {
     return DoubleUnit{a} * b;
 }
 
-// The 8-unit kernels are unrolled at compile time: column k sums a[i] * b[k - i] over the
-// indices the two operands share, with no loop or bound left for the compiler to keep. The
-// operands are copied in first so that the result stores cannot force them to be reloaded.
+// The kernels are unrolled at compile time: column k of an N x N-unit product sums
+// a[i] * b[k - i] over the indices the two operands share, with no loop or bound left for the
+// compiler to keep. The operands are copied in first so that the result stores cannot force
+// them to be reloaded.
+template <int N>
 constexpr int columnFirst(int k) {
-    return k < 8 ? 0 : k - 7;
+    return k < N ? 0 : k - (N - 1);
 }
+template <int N>
 constexpr int columnTerms(int k) {
-    return k < 8 ? k + 1 : 15 - k;
+    return k < N ? k + 1 : 2 * N - 1 - k;
 }
 
-struct Operand8 {
-    Unit u[8];
-    explicit Operand8(const Unit* p) {
-        for (int i = 0; i < 8; ++i) {
+template <int N>
+struct Operand {
+    Unit u[N];
+    explicit Operand(const Unit* p) {
+        for (int i = 0; i < N; ++i) {
             u[i] = p[i];
         }
     }
 };
 
-template <int K, int... I>
-inline void addColumn(Accumulator& acc, const Operand8& a, const Operand8& b,
+template <int N, int K, int... I>
+inline void addColumn(Accumulator& acc, const Operand<N>& a, const Operand<N>& b,
                       std::integer_sequence<int, I...>) {
-    (acc.add(mul(a.u[columnFirst(K) + I], b.u[K - columnFirst(K) - I])), ...);
+    (acc.add(mul(a.u[columnFirst<N>(K) + I], b.u[K - columnFirst<N>(K) - I])), ...);
 }
 
 // Columns First.. of a*b, one per J; column k is stored at r[k - Emit] when k >= Emit, lower
 // columns only pass their carries on. Returns the carry out of the last column.
-template <int First, int Emit, int... J>
+template <int N, int First, int Emit, int... J>
 inline DoubleUnit productColumns(Unit* r, const Unit* ap, const Unit* bp,
                                  std::integer_sequence<int, J...>) {
-    const Operand8 a(ap), b(bp);
+    const Operand<N> a(ap), b(bp);
     Accumulator acc;
     (
         [&] {
-            addColumn<First + J>(acc, a, b,
-                                 std::make_integer_sequence<int, columnTerms(First + J)>{});
+            addColumn<N, First + J>(acc, a, b,
+                                    std::make_integer_sequence<int, columnTerms<N>(First + J)>{});
             const Unit out = acc.shift();
             if constexpr (First + J >= Emit) {
                 r[First + J - Emit] = out;
@@ -79,11 +83,25 @@ inline DoubleUnit productColumns(Unit* r, const Unit* ap, const Unit* bp,
     return acc.low;
 }
 
+// The low n+1 and the high n units of an n x n-unit product.
+template <int N>
+void lowColumns(Unit* r, const Unit* a, const Unit* b) {
+    productColumns<N, 0, 0>(r, a, b, std::make_integer_sequence<int, N + 1>{});
+}
+
+// Column N-1 passes its carry on; the columns below it are left out.
+template <int N>
+void highColumns(Unit* r, const Unit* a, const Unit* b) {
+    r[N - 1] = static_cast<Unit>(
+        productColumns<N, N - 1, N>(r, a, b, std::make_integer_sequence<int, N>{}));
+}
+
 // Squares add each off-diagonal product once, doubled, then the diagonal square.
 template <int K, int... I>
-inline void addSquareColumn(Accumulator& acc, const Operand8& a, std::integer_sequence<int, I...>) {
+inline void addSquareColumn(Accumulator& acc, const Operand<8>& a,
+                            std::integer_sequence<int, I...>) {
     Accumulator cross;
-    (cross.add(mul(a.u[columnFirst(K) + I], a.u[K - columnFirst(K) - I])), ...);
+    (cross.add(mul(a.u[columnFirst<8>(K) + I], a.u[K - columnFirst<8>(K) - I])), ...);
     acc.high += (cross.high << 1) | static_cast<Unit>(cross.low >> 63);
     acc.add(cross.low << 1);
     if constexpr (K % 2 == 0) {
@@ -93,9 +111,9 @@ inline void addSquareColumn(Accumulator& acc, const Operand8& a, std::integer_se
 
 template <int... K>
 inline void squareColumns(Unit* r, const Unit* ap, std::integer_sequence<int, K...>) {
-    const Operand8 a(ap);
+    const Operand<8> a(ap);
     Accumulator acc;
-    ((addSquareColumn<K>(acc, a, std::make_integer_sequence<int, columnTerms(K) / 2>{}),
+    ((addSquareColumn<K>(acc, a, std::make_integer_sequence<int, columnTerms<8>(K) / 2>{}),
       r[K] = acc.shift()),
      ...);
     r[15] = static_cast<Unit>(acc.low);
@@ -139,15 +157,24 @@ void columnProduct(Unit* r, const Unit* a, std::uint32_t na, const Unit* b, std:
 }
 
 void kernelMul8(Unit* r, const Unit* a, const Unit* b) {
-    r[15] = static_cast<Unit>(productColumns<0, 0>(r, a, b, std::make_integer_sequence<int, 15>{}));
+    r[15] =
+        static_cast<Unit>(productColumns<8, 0, 0>(r, a, b, std::make_integer_sequence<int, 15>{}));
 }
 
 void kernelMulLow9(Unit* r, const Unit* a, const Unit* b) {
-    productColumns<0, 0>(r, a, b, std::make_integer_sequence<int, 9>{});
+    lowColumns<8>(r, a, b);
 }
 
 void kernelMulHigh8(Unit* r, const Unit* a, const Unit* b) {
-    r[7] = static_cast<Unit>(productColumns<7, 8>(r, a, b, std::make_integer_sequence<int, 8>{}));
+    highColumns<8>(r, a, b);
+}
+
+void kernelMulLow33(Unit* r, const Unit* a, const Unit* b) {
+    lowColumns<32>(r, a, b);
+}
+
+void kernelMulHigh32(Unit* r, const Unit* a, const Unit* b) {
+    highColumns<32>(r, a, b);
 }
 
 void kernelSqr8(Unit* r, const Unit* a) {

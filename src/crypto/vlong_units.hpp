@@ -15,9 +15,12 @@ void columnProduct(Unit* r, const Unit* a, std::uint32_t na, const Unit* b, std:
 // r[0..16) = a*b and a*a for 8-unit operands.
 void kernelMul8(Unit* r, const Unit* a, const Unit* b);
 void kernelSqr8(Unit* r, const Unit* a);
-// r[0..9) = a*b mod b^9, and r[0..8) = floor(a*b / b^8) less at most 8 (columns 0 to 6 left out).
+// Column kernels for the half products of n-unit operands, n = 8 or 32: r[0..n] = a*b mod b^(n+1),
+// and r[0..n) = floor(a*b / b^n) less at most n (columns below n-1 are left out).
 void kernelMulLow9(Unit* r, const Unit* a, const Unit* b);
 void kernelMulHigh8(Unit* r, const Unit* a, const Unit* b);
+void kernelMulLow33(Unit* r, const Unit* a, const Unit* b);
+void kernelMulHigh32(Unit* r, const Unit* a, const Unit* b);
 // r[0..2n) for n a power of two >= 8; scratch holds 4n units.
 void karatsubaMul(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* scratch);
 void karatsubaSqr(Unit* r, const Unit* a, std::uint32_t n, Unit* scratch);
