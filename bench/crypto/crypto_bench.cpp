@@ -19,7 +19,6 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,6 +28,7 @@
 #include "crypto/ca_mgmt.hpp"
 #include "crypto/digest.hpp"
 #include "crypto/rsa.hpp"
+#include "median_reporter.hpp"
 
 namespace {
 
@@ -279,63 +279,42 @@ BENCHMARK(BM_RsaVerify_OpenSSL)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Aes128Cbc_Ours)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Aes128Cbc_MbedTLSTables)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
 
-// Records each benchmark's CPU time per iteration (the machine may be shared, so wall time is
-// noisy) for the ratios printed after the run; the child-measured benchmark reports its CPU
-// time as manual time. With repetitions the median stands for the benchmark.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Prints each result as a ratio to its anchor after the run; the child-measured benchmark
+// reports its CPU time as manual time.
+class RatioReporter : public MedianReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (r.run_type == Run::RT_Aggregate && !median) {
-                continue;
-            }
-            const std::string name = r.run_name.str();
-            const double t = name.find("manual_time") != std::string::npos ? r.GetAdjustedRealTime()
-                                                                           : r.GetAdjustedCPUTime();
-            if (median) {
-                medians_[name] = t;
-            } else {
-                times_[name] = t;
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
     void printRatios() const {
         std::printf("\nRatios (goal in brackets):\n");
-        throughput("SHA-256 16 MiB, ours / mbedTLS", "BM_Sha256_Ours", "BM_Sha256_MbedTLS",
-                   ">= 1.0");
-        throughput("SHA-256 16 MiB, ours / OpenSSL portable", "BM_Sha256_Ours",
-                   "BM_Sha256_OpenSSLPortable/iterations:1/manual_time", "");
-        time("RSA-2048 verify time, ours / mbedTLS", "BM_RsaVerify_Ours", "BM_RsaVerify_MbedTLS",
-             "<= 1.0");
-        time("RSA-2048 verify time, ours / OpenSSL", "BM_RsaVerify_Ours", "BM_RsaVerify_OpenSSL",
-             "");
-        throughput("AES-128-CBC encrypt, ours / mbedTLS tables", "BM_Aes128Cbc_Ours/1",
-                   "BM_Aes128Cbc_MbedTLSTables/1", ">= 1.0");
-        throughput("AES-128-CBC decrypt, ours / mbedTLS tables", "BM_Aes128Cbc_Ours/0",
-                   "BM_Aes128Cbc_MbedTLSTables/0", ">= 1.0");
+        throughputRatio("SHA-256 16 MiB, ours / mbedTLS", "BM_Sha256_Ours", "BM_Sha256_MbedTLS",
+                        ">= 1.0");
+        throughputRatio("SHA-256 16 MiB, ours / OpenSSL portable", "BM_Sha256_Ours",
+                        "BM_Sha256_OpenSSLPortable/iterations:1/manual_time", "");
+        timeRatio("RSA-2048 verify time, ours / mbedTLS", "BM_RsaVerify_Ours",
+                  "BM_RsaVerify_MbedTLS", "<= 1.0");
+        timeRatio("RSA-2048 verify time, ours / OpenSSL", "BM_RsaVerify_Ours",
+                  "BM_RsaVerify_OpenSSL", "");
+        throughputRatio("AES-128-CBC encrypt, ours / mbedTLS tables", "BM_Aes128Cbc_Ours/1",
+                        "BM_Aes128Cbc_MbedTLSTables/1", ">= 1.0");
+        throughputRatio("AES-128-CBC decrypt, ours / mbedTLS tables", "BM_Aes128Cbc_Ours/0",
+                        "BM_Aes128Cbc_MbedTLSTables/0", ">= 1.0");
     }
 
 private:
-    double get(const std::string& name) const {
-        if (auto it = medians_.find(name); it != medians_.end()) {
-            return it->second;
+    void throughputRatio(const char* what, const char* ours, const char* anchor,
+                         const char* goal) const {
+        print(what, time(anchor), time(ours), goal);
+    }
+    void timeRatio(const char* what, const char* ours, const char* anchor, const char* goal) const {
+        print(what, time(ours), time(anchor), goal);
+    }
+    // A side that was filtered out of the run has no ratio.
+    static void print(const char* what, double numerator, double denominator, const char* goal) {
+        if (numerator > 0 && denominator > 0) {
+            std::printf("  %-48s %6.2f  [%s]\n", what, numerator / denominator, goal);
+        } else {
+            std::printf("  %-48s %6s  [%s]\n", what, "-", goal);
         }
-        auto it = times_.find(name);
-        return it == times_.end() ? 0 : it->second;
     }
-    void throughput(const char* what, const char* ours, const char* anchor,
-                    const char* goal) const {
-        const double o = get(ours), a = get(anchor);
-        std::printf("  %-48s %6.2f  [%s]\n", what, o > 0 ? a / o : 0.0, goal);
-    }
-    void time(const char* what, const char* ours, const char* anchor, const char* goal) const {
-        const double o = get(ours), a = get(anchor);
-        std::printf("  %-48s %6.2f  [%s]\n", what, a > 0 ? o / a : 0.0, goal);
-    }
-    std::map<std::string, double> times_;
-    std::map<std::string, double> medians_;
 };
 
 }  // namespace
