@@ -1,7 +1,6 @@
 // The download mode's Enter waits on a simulated board, whose /dev/ttyS0 is the console pty.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 
 #include "board_session.hpp"
@@ -12,74 +11,45 @@ namespace {
 
 using boardtest::Board;
 using rescuetest::run_script;
-using rescuetest::Step;
 
 const std::string begin_text =
     "       Change the baud rate to 115200 bps and hit the <ENTER> key\r\n"
     "       before initiating the download.\r\n";
 // Printed in download mode, where the port no longer adds carriage returns.
 const std::string end_text = "       Change the baud rate back to 9600 bps, hit the <ENTER> key\n";
-const std::string cancel = std::string(5, '\x18');
 const std::string before_reminder =
     "\r\n    ... Waiting for the <Enter> key to be hit before the download can start...\r\n";
 // Printed after the settings are back, so the line feed gains a carriage return.
 const std::string after_reminder = "\r\r\n    ... Waiting for the <ENTER> key to be hit...\r\r\n";
 
-int receive_into_tmp() {
-    const int got = xmodem_receive("/tmp/out");
-    std::ofstream("/tmp/result") << got;
-    return 0;
-}
-
-std::string kept(const Board& board) {
-    std::ifstream in(board.root() / "tmp/result");
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-TEST(SerialDownload, TakesCarriageReturnBeforeAndLineFeedAfter) {
-    Board board;
-    const auto outcome = run_script(board.root(), receive_into_tmp,
-                                    {
-                                        {.after = "download.\r\n", .send = "\n\r"},
-                                        {.after = "C", .send = "\x18\x18"},
-                                        {.after = "9600 bps", .send = "\r\n"},
-                                    });
-    EXPECT_TRUE(outcome.script_done);
-    EXPECT_EQ(outcome.console, begin_text + "CCAN\n" + cancel + end_text);
-    EXPECT_EQ(kept(board), "0");
-}
-
-TEST(SerialDownload, RemindsTheIdleOperatorEveryEleventhSecond) {
+TEST(SerialDownload, WaitsForCarriageReturnBeforeAndLineFeedAfterRemindingEveryEleventhSecond) {
     // Eleven board seconds pass in a tenth of a real second, ample time to answer the reminder.
     sim::BoardConfig config;
     config.time_scale = 0.01;
     Board board(config);
-    const auto outcome = run_script(board.root(), receive_into_tmp,
+    const auto outcome = run_script(board.root(), [] { return xmodem_receive("/tmp/out"); },
                                     {
+                                        {.after = "download.\r\n", .send = "\n"},
                                         {.after = before_reminder + before_reminder, .send = "\r"},
                                         {.after = "C", .send = "\x18\x18"},
                                         {.after = after_reminder, .send = "\n"},
                                     });
     EXPECT_TRUE(outcome.script_done);
-    EXPECT_EQ(outcome.console, begin_text + before_reminder + before_reminder + "CCAN\n" + cancel +
-                                   end_text + after_reminder);
+    EXPECT_EQ(outcome.console, begin_text + before_reminder + before_reminder + "CCAN\n" +
+                                   std::string(5, '\x18') + end_text + after_reminder);
+    EXPECT_EQ(outcome.result, 0);
 }
 
 TEST(SerialDownload, AFileThatCannotBeCreatedIsReportedAfterTheWait) {
     Board board;
-    const auto outcome = run_script(board.root(),
-                                    [] {
-                                        std::ofstream("/tmp/result")
-                                            << xmodem_receive("/no/such/dir/out");
-                                        return 0;
-                                    },
+    const auto outcome = run_script(board.root(), [] { return xmodem_receive("/no/such/dir"); },
                                     {
                                         {.after = "download.\r\n", .send = "\r"},
                                         {.after = "9600 bps", .send = "\n"},
                                     });
     EXPECT_EQ(outcome.console,
               begin_text + "Can't open file!: No such file or directory\n" + end_text);
-    EXPECT_EQ(kept(board), "-1");
+    EXPECT_EQ(outcome.result, -1);
 }
 
 }  // namespace

@@ -2,18 +2,19 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include "launch.hpp"
 #include "sim/board.hpp"
@@ -25,6 +26,8 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr auto hang_limit = 60s;
+// Where the board leaves op's whole result; an exit status keeps only its low byte.
+constexpr const char* result_file = "sim/op-result";
 
 std::string read_text(const fs::path& path) {
     std::ifstream in(path);
@@ -33,20 +36,13 @@ std::string read_text(const fs::path& path) {
     return text.str();
 }
 
+// The oldest child of a process: orphans that the board's init adopts come after its own.
 pid_t child_of(pid_t parent) {
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string stat = read_text(entry.path() / "stat");
-        if (stat.empty()) {
-            continue;
-        }
-        std::istringstream fields(stat.substr(stat.rfind(')') + 1));
-        char state = 0;
-        pid_t ppid = 0;
-        if (fields >> state >> ppid && ppid == parent) {
-            return static_cast<pid_t>(std::stol(entry.path().filename().string()));
-        }
-    }
-    return -1;
+    const std::string task = std::to_string(parent);
+    std::istringstream children(read_text("/proc/" + task + "/task/" + task + "/children"));
+    pid_t child = -1;
+    children >> child;
+    return child;
 }
 
 // Blocked on the console, in a poll, or asleep between polls of the serial port.
@@ -64,33 +60,71 @@ bool waiting(pid_t pid) {
            number == SYS_clock_nanosleep;
 }
 
-// The peer owns the line while it runs; its process group is killed when it is cut short.
+void write_all(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno != EINTR) {
+            throw std::runtime_error("writing to the line failed");
+        }
+        if (n > 0) {
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+    }
+}
+
+// Reads what is waiting on from into to (or appends it to text); false once from is closed.
+bool pass(int from, int to, std::string* text = nullptr) {
+    std::array<char, 4096> buffer{};
+    const ssize_t n = read(from, buffer.data(), buffer.size());
+    if (n > 0 && text != nullptr) {
+        text->append(buffer.data(), static_cast<std::size_t>(n));
+    } else if (n > 0) {
+        write_all(to, buffer.data(), static_cast<std::size_t>(n));
+    }
+    return n > 0 || (n < 0 && (errno == EINTR || errno == EAGAIN));
+}
+
+// The peer owns the line while it runs; its process group is killed when it is cut short. We
+// relay between the console and socat ourselves: handed a terminal, socat would put back the
+// settings it found there when it ends, undoing what the board has set meanwhile.
 void run_peer(int master, const Step& step, pid_t keeper) {
+    std::array<int, 2> line{};
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, line.data()) != 0) {
+        throw std::runtime_error("no socket pair");
+    }
     const pid_t peer = fork();
     if (peer == 0) {
         setpgid(0, 0);
-        dup2(master, 0);
-        dup2(master, 1);
+        dup2(line[1], 0);
+        dup2(line[1], 1);
         const int log = open("/dev/null", O_WRONLY);
         dup2(log, 2);
         execlp("socat", "socat", "-b", "4096", "-", ("EXEC:" + step.peer).c_str(), nullptr);
         _exit(127);
     }
+    close(line[1]);
     setpgid(peer, peer);
     const auto give_up = std::chrono::steady_clock::now() + hang_limit;
-    for (;;) {
-        int status = 0;
-        if (waitpid(peer, &status, WNOHANG) == peer) {
-            return;
+    bool open = true;
+    int status = 0;
+    while (open || waitpid(peer, &status, WNOHANG) != peer) {
+        std::array<pollfd, 2> fds{{{master, POLLIN, 0}, {line[0], POLLIN, 0}}};
+        poll(fds.data(), fds.size(), 5);
+        if (open && (fds[0].revents & POLLIN) != 0) {
+            pass(master, line[0]);
+        }
+        if (open && (fds[1].revents & (POLLIN | POLLHUP)) != 0) {
+            open = pass(line[0], master);
         }
         const bool cut = step.cut_peer_when && step.cut_peer_when();
         if (cut || kill(keeper, 0) != 0 || std::chrono::steady_clock::now() > give_up) {
             kill(-peer, SIGKILL);
             waitpid(peer, &status, 0);
-            return;
+            break;
         }
-        std::this_thread::sleep_for(5ms);
     }
+    close(line[0]);
 }
 
 }  // namespace
@@ -112,7 +146,9 @@ Outcome run_script(const fs::path& root, const std::function<int()>& op,
     console.fd = slave;
     const pid_t keeper = boardsim::launch_board(root, console, [&op] {
         sim::use_board("/");
-        return op();
+        const int result = op();
+        std::ofstream(std::string("/") + result_file) << result;
+        return result;
     });
     close(slave);
     if (keeper < 0) {
@@ -128,13 +164,8 @@ Outcome run_script(const fs::path& root, const std::function<int()>& op,
     int status = 0;
     for (;;) {
         pollfd fd{master, POLLIN, 0};
-        poll(&fd, 1, 1);
-        if ((fd.revents & POLLIN) != 0) {
-            std::array<char, 4096> buffer{};
-            const ssize_t n = read(master, buffer.data(), buffer.size());
-            if (n > 0) {
-                outcome.console.append(buffer.data(), static_cast<std::size_t>(n));
-            }
+        if (poll(&fd, 1, 1) > 0 && (fd.revents & POLLIN) != 0) {
+            pass(master, -1, &outcome.console);
         }
         if (waitpid(keeper, &status, WNOHANG) == keeper) {
             break;
@@ -153,13 +184,13 @@ Outcome run_script(const fs::path& root, const std::function<int()>& op,
             continue;
         }
         const Step& step = steps[next];
-        const auto at = outcome.console.find(step.after, seen_from);
-        if (at == std::string::npos || !waiting(first)) {
+        // A peer waits for its partner by itself, so it may take the line while the board runs
+        // a program of its own (the receiver) rather than reading.
+        if (outcome.console.find(step.after, seen_from) == std::string::npos ||
+            (step.peer.empty() && !waiting(first))) {
             continue;
         }
-        if (!step.send.empty() && write(master, step.send.data(), step.send.size()) < 0) {
-            throw std::runtime_error("typing failed");
-        }
+        write_all(master, step.send.data(), step.send.size());
         if (!step.peer.empty()) {
             run_peer(master, step, keeper);
         }
@@ -168,13 +199,11 @@ Outcome run_script(const fs::path& root, const std::function<int()>& op,
         outcome.script_done = next == steps.size();
         give_up = std::chrono::steady_clock::now() + hang_limit;
     }
-    std::array<char, 4096> buffer{};
-    ssize_t n = 0;
-    while ((n = read(master, buffer.data(), buffer.size())) > 0) {
-        outcome.console.append(buffer.data(), static_cast<std::size_t>(n));
+    while (pass(master, -1, &outcome.console)) {
     }
     close(master);
-    outcome.exit_code = boardsim::exit_code_of(status);
+    const std::string result = read_text(root / result_file);
+    outcome.result = result.empty() ? boardsim::exit_code_of(status) : std::stoi(result);
     return outcome;
 }
 
