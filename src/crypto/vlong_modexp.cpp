@@ -46,19 +46,22 @@ bool isKaratsubaSize(std::uint32_t k) {
     return k == 8 || (k >= 16 && (k & (k - 1)) == 0);
 }
 
-// r[0..n) += a[0..n) * w, the carry running on up to `end`.
-void mulAddRow(Unit* r, const Unit* a, std::uint32_t n, Unit w, const Unit* end) {
-    DoubleUnit carry = 0;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        carry += DoubleUnit{a[i]} * w + r[i];
-        r[i] = static_cast<Unit>(carry);
-        carry >>= 32;
+// p[0..k+2) += c * u[0..k] + d * q[0..k): the rows of q1 * mu's two top units, in one pass
+// with a carry chain each.
+void addTopRows(Unit* p, const Unit* u, Unit c, const Unit* q, Unit d, std::uint32_t k) {
+    DoubleUnit first = 0;
+    DoubleUnit second = 0;
+    for (std::uint32_t i = 0; i < k; ++i) {
+        first += DoubleUnit{u[i]} * c + p[i];
+        second += DoubleUnit{q[i]} * d + static_cast<Unit>(first);
+        p[i] = static_cast<Unit>(second);
+        first >>= 32;
+        second >>= 32;
     }
-    for (Unit* p = r + n; carry != 0 && p < end; ++p) {
-        carry += *p;
-        *p = static_cast<Unit>(carry);
-        carry >>= 32;
-    }
+    first += DoubleUnit{u[k]} * c + p[k];
+    const DoubleUnit top = DoubleUnit{static_cast<Unit>(first)} + second;
+    p[k] = static_cast<Unit>(top);
+    p[k + 1] += static_cast<Unit>((first >> 32) + (top >> 32));
 }
 
 // x < m over k units each.
@@ -71,10 +74,15 @@ bool lessThan(const Unit* x, const Unit* m, std::uint32_t k) {
     return false;
 }
 
-void copyPadded(Unit* dest, const vlong* v, std::uint32_t k) {
-    for (std::uint32_t i = 0; i < k; ++i) {
-        dest[i] = i < v->numUnitsUsed ? v->pUnits[i] : 0;
+// An operand's k units: its own when it has all of them, else a copy padded with zeros.
+const Unit* operandUnits(const vlong* v, std::uint32_t k, Unit* copy) {
+    if (v->numUnitsUsed == k) {
+        return v->pUnits;
     }
+    for (std::uint32_t i = 0; i < k; ++i) {
+        copy[i] = i < v->numUnitsUsed ? v->pUnits[i] : 0;
+    }
+    return copy;
 }
 
 // Barrett multiplication for a modulus of k units, k a Karatsuba size, with operands below
@@ -93,21 +101,19 @@ CryptoStatus barrettKaratsuba(vlong* result, const vlong* a, const vlong* b, con
     if (status < 0) {
         return status;
     }
-    Unit* const ua = work.get()->pUnits;
-    Unit* const ub = ua + k;
-    Unit* const x = ub + k;           // 2k
+    Unit* const copyA = work.get()->pUnits;
+    Unit* const copyB = copyA + k;
+    Unit* const x = copyB + k;        // 2k
     Unit* const p = x + 2 * k;        // k + 2
     Unit* const t = p + k + 2;        // k + 1
     Unit* const scratch = t + k + 1;  // 4k
     const Unit* const m = modulus->pUnits;
     const Unit* const u = mu->pUnits;
 
-    copyPadded(ua, a, k);
     if (a == b) {
-        karatsubaSqr(x, ua, k, scratch);
+        karatsubaSqr(x, operandUnits(a, k, copyA), k, scratch);
     } else {
-        copyPadded(ub, b, k);
-        karatsubaMul(x, ua, ub, k, scratch);
+        karatsubaMul(x, operandUnits(a, k, copyA), operandUnits(b, k, copyB), k, scratch);
     }
 
     std::uint32_t nx = 2 * k;
@@ -124,8 +130,7 @@ CryptoStatus barrettKaratsuba(vlong* result, const vlong* a, const vlong* b, con
     highProduct(p, q1, u, k, scratch);
     p[k] = 0;
     p[k + 1] = 0;
-    mulAddRow(p, u, k + 1, q1[k], p + k + 2);
-    mulAddRow(p, q1, k, u[k], p + k + 2);
+    addTopRows(p, u, q1[k], q1, u[k], k);
     const Unit* const q3 = p + 1;
 
     // r = x - q3 * m modulo b^(k+1); it lies below 4m, so a few subtractions finish it.
