@@ -67,8 +67,8 @@ constexpr AesTables makeTables() {
             t.te[r][x] = r == 0 ? e : rotr(e, 8 * r);
             t.td[r][x] = r == 0 ? d : rotr(d, 8 * r);
         }
-        t.sbox[x] = std::uint32_t{s[x]} * 0x01010101u;
-        t.inverseSbox[x] = std::uint32_t{si[x]} * 0x01010101u;
+        t.sbox[x] = static_cast<std::uint32_t>(s[x]) * 0x01010101u;
+        t.inverseSbox[x] = static_cast<std::uint32_t>(si[x]) * 0x01010101u;
     }
     return t;
 }

@@ -33,7 +33,9 @@ constexpr int serial_length = 12;
 
 int select_device(int fd, unsigned address7) {
     // i2c-dev takes the address as the argument value itself.
-    return platform::dev_ioctl(fd, I2C_SLAVE, reinterpret_cast<void*>(std::uintptr_t{address7}));
+    return platform::dev_ioctl(
+        fd, I2C_SLAVE,
+        reinterpret_cast<void*>(std::uintptr_t{address7}));  // NOLINT(performance-no-int-to-ptr)
 }
 
 int smbus_access(int fd, std::uint8_t read_write, std::uint8_t reg, i2c_smbus_data* data) {

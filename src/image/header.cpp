@@ -32,9 +32,9 @@ image_header parse_image_header(std::span<const std::uint8_t, header_probe_size>
 
 header_fault check_image_lengths(const image_header& header, std::uint64_t available) {
     // Recomputed in 64 bits from the stored fields, so that no wrapped 32-bit sum can pass.
-    const std::uint64_t total = header.header_version == 2
-                                    ? std::uint64_t{header.header_length} + header.length
-                                    : std::uint64_t{header.length} + header_common_size;
+    const std::uint64_t total =
+        std::uint64_t{header.length} +
+        (header.header_version == 2 ? header.header_length : header_common_size);
     if (total > UINT32_MAX) {
         return header_fault::wraps;
     }

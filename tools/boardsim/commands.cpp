@@ -222,7 +222,7 @@ int cmd_create(const Args& args) {
     if (!create_rootfs(root, sources) || !sim::create_board_state(root, config)) {
         return 1;
     }
-    std::ofstream{root / "sim/journal.log", std::ios::app};
+    const std::ofstream journal{root / "sim/journal.log", std::ios::app};  // the stubs append
     return 0;
 }
 

@@ -1,33 +1,18 @@
 #include "env_image.hpp"
 
-#include <array>
+#include "image/crc.hpp"
 
 namespace boardsim {
 namespace {
 
 constexpr std::size_t crc_size = 4;
 
-constexpr std::array<std::uint32_t, 256> crc_table = [] {
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t n = 0; n < table.size(); ++n) {
-        std::uint32_t c = n;
-        for (int k = 0; k < 8; ++k) {
-            c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-        }
-        table[n] = c;
-    }
-    return table;
-}();
+// The boot loader's CRC-32 (zlib's); the image CRC is the same without the final inversion.
+std::uint32_t crc32(const std::uint8_t* data, std::size_t size) {
+    return ~image::image_crc({data, size}, image::crc_initial);
+}
 
 }  // namespace
-
-std::uint32_t crc32(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t c = 0xFFFFFFFFU;
-    for (std::size_t i = 0; i < size; ++i) {
-        c = crc_table[(c ^ data[i]) & 0xFFU] ^ (c >> 8);
-    }
-    return c ^ 0xFFFFFFFFU;
-}
 
 std::optional<std::vector<std::uint8_t>> make_env_image(const std::vector<std::string>& settings,
                                                         std::size_t size) {

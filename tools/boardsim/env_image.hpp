@@ -13,7 +13,4 @@ namespace boardsim {
 std::optional<std::vector<std::uint8_t>> make_env_image(const std::vector<std::string>& settings,
                                                         std::size_t size);
 
-// The CRC-32 of zlib and the boot loader (reflected polynomial 0xEDB88320).
-std::uint32_t crc32(const std::uint8_t* data, std::size_t size);
-
 }  // namespace boardsim

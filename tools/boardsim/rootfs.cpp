@@ -73,7 +73,9 @@ bool copy_libraries(const fs::path& root, const fs::path& program) {
                 path = line.substr(start);
             }
         }
-        path = path.substr(0, path.find(" ("));
+        if (const auto note = path.find(" ("); note != std::string::npos) {
+            path.resize(note);
+        }
         if (path.empty() || path[0] != '/') {
             continue;
         }

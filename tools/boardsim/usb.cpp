@@ -61,7 +61,7 @@ bool usb_insert(const fs::path& root) {
     std::error_code ec;
     fs::copy(staged(root), root / "mnt/usb",
              fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
-    std::ofstream{root / "tmp/usb"};
+    const std::ofstream marker{root / "tmp/usb"};
     return !ec;
 }
 
