@@ -10,113 +10,97 @@ using namespace boardtest;
 
 constexpr int returned = 10;
 
-void put_rescue(const Board& board, const Bytes& content) {
-    ASSERT_TRUE(sim::write_partition(board.root(), "rescue", content));
-}
-
-Result boot_rescue(Board& board, const std::vector<std::string>& strokes = {}) {
-    return board.run(
-        [] {
-            prepare_platform();
-            return returned + boot_rescue_partition();
-        },
-        strokes);
-}
-
-const char* const question =
+const std::string question =
     "Install recovery image as image 1 or 2 (hit return to just boot image): ";
+const std::string not_found = "Image not found... \r\n";
+const std::string bad_crc = "Image CRC failed. Quitting\r\n";
 
-struct AnswerCase {
-    const char* name;
-    const char* typed;
-    const char* console;  // after the question
-    int slot;             // the slot that receives the image, or 0
-    std::uint8_t booted;  // the booted-image byte afterwards
-};
-
-class RecoveryQuestion : public testing::TestWithParam<AnswerCase> {};
-
-TEST_P(RecoveryQuestion, InstallsIntoTheSlotNamedOrJustBoots) {
-    const AnswerCase& c = GetParam();
-    Board board;
-    const Bytes recovery = subimage(image::TYPE_APPLICATION, application_tarball());
-    put_rescue(board, recovery);
-    const auto result = boot_rescue(board, {c.typed});
-    EXPECT_EQ(result.console, std::string(question) + c.console + app_banner);
-    EXPECT_EQ(eeprom_byte(board, booted_image_offset), c.booted);
-    for (const int slot : {1, 2}) {
-        const auto file = board.root() / ("user/images/image" + std::to_string(slot));
-        if (slot == c.slot) {
-            EXPECT_EQ(read_bytes(file), recovery);
-        } else {
-            EXPECT_FALSE(std::filesystem::exists(file));
-        }
-    }
-    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), c.slot == 0 ? 0xFF : c.slot);
+Bytes recovery() {
+    return subimage(image::TYPE_APPLICATION, application_tarball());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, RecoveryQuestion,
-    testing::Values(
-        AnswerCase{"One", "1\n",
-                   "1\r\n\r\nInstalling recovery image as image1...\r\nSetting boot image to 1\r\n",
-                   1, 1},
-        AnswerCase{"Two", "2\n",
-                   "2\r\n\r\nInstalling recovery image as image2...\r\nSetting boot image to 2\r\n",
-                   2, 2},
-        AnswerCase{"Enter", "\n",
-                   "\r\n\r\nBooting recovery image. You will need to download and install an "
-                   "image before rebooting\r\n",
-                   0, 4},
-        AnswerCase{"EndOfInput", "\x04", "", 0, 0xFF}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(RescueBoot, LaunchesTheDiagnosticsImage) {
-    Board board;
-    put_rescue(board, subimage(image::TYPE_DIAGNOSTICS, diagnostics_tarball()));
-    const auto result = boot_rescue(board);
-    EXPECT_EQ(result.console, std::string("Launching diagnostics image\r\n") + diags_banner);
-    EXPECT_EQ(eeprom_byte(board, booted_image_offset), 4);
+Bytes damaged_diagnostics() {
+    Bytes sub = subimage(image::TYPE_DIAGNOSTICS, diagnostics_tarball());
+    sub[sub.size() / 2] ^= 0x80;
+    return sub;
 }
 
-Bytes huge_claim() {
+Bytes lengths_past_the_partition() {
     Bytes sub = subimage(image::TYPE_APPLICATION, application_tarball(), 1);
     image::store_be32(sub.data() + 4, 0xFFFFFFE0);
     return sub;
 }
 
-struct RefusalCase {
+struct RescueCase {
     const char* name;
-    std::function<Bytes()> partition;
-    const char* console;
+    Bytes (*partition)();
+    std::string typed{};
+    std::string console;
+    int slot = 0;                // the slot that receives the image, or 0
+    std::uint8_t booted = 0xFF;  // the booted-image byte afterwards
 };
 
-class RescueRefusal : public testing::TestWithParam<RefusalCase> {};
+void PrintTo(const RescueCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
-TEST_P(RescueRefusal, ReturnsWithoutBooting) {
+class RescuePartition : public testing::TestWithParam<RescueCase> {};
+
+TEST_P(RescuePartition, BootsInstallsOrReturns) {
+    const RescueCase& c = GetParam();
     Board board;
-    put_rescue(board, GetParam().partition());
-    const auto result = boot_rescue(board);
-    EXPECT_EQ(result.exit_code, returned);
-    EXPECT_EQ(result.console, GetParam().console);
-    EXPECT_EQ(board.journal(), "");
+    const Bytes content = c.partition();
+    ASSERT_TRUE(sim::write_partition(board.root(), "rescue", content));
+    const auto result = board.run(
+        [] {
+            prepare_platform();
+            return returned + boot_rescue_partition();
+        },
+        std::vector<std::string>(c.typed.empty() ? 0 : 1, c.typed));
+    EXPECT_EQ(result.console, c.console);
+    EXPECT_EQ(result.exit_code == returned, c.console == not_found || c.console == bad_crc);
+    EXPECT_EQ(eeprom_byte(board, booted_image_offset), c.booted);
+    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), c.slot == 0 ? 0xFF : c.slot);
+    for (const int slot : {1, 2}) {
+        const auto file = board.root() / ("user/images/image" + std::to_string(slot));
+        EXPECT_EQ(read_bytes(file), slot == c.slot ? content : Bytes()) << slot;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, RescueRefusal,
-    testing::Values(RefusalCase{"Kernel", [] { return subimage(image::TYPE_KERNEL, Bytes(64, 1)); },
-                                "Image not found... \r\n"},
-                    RefusalCase{"Erased", [] { return Bytes(); }, "Image not found... \r\n"},
-                    RefusalCase{"Damaged",
-                                [] {
-                                    Bytes sub =
-                                        subimage(image::TYPE_DIAGNOSTICS, diagnostics_tarball());
-                                    sub[sub.size() / 2] ^= 0x80;
-                                    return sub;
-                                },
-                                "Image CRC failed. Quitting\r\n"},
-                    RefusalCase{"LengthsPastThePartition", huge_claim,
-                                "Image CRC failed. Quitting\r\n"}),
+    Table, RescuePartition,
+    testing::Values(
+        RescueCase{"recovery_into_slot_one", recovery, "1\n",
+                   question +
+                       "1\r\n\r\nInstalling recovery image as image1...\r\nSetting boot image to "
+                       "1\r\n" +
+                       app_banner,
+                   1, 1},
+        RescueCase{"recovery_into_slot_two", recovery, "2\n",
+                   question +
+                       "2\r\n\r\nInstalling recovery image as image2...\r\nSetting boot image to "
+                       "2\r\n" +
+                       app_banner,
+                   2, 2},
+        RescueCase{.name = "recovery_just_booted",
+                   .partition = recovery,
+                   .typed = "\n",
+                   .console = question +
+                              "\r\n\r\nBooting recovery image. You will need to download and "
+                              "install an image before rebooting\r\n" +
+                              app_banner,
+                   .booted = 4},
+        RescueCase{"recovery_without_an_answer", recovery, "\x04", question + app_banner},
+        RescueCase{
+            .name = "diagnostics",
+            .partition = [] { return subimage(image::TYPE_DIAGNOSTICS, diagnostics_tarball()); },
+            .console = std::string("Launching diagnostics image\r\n") + diags_banner,
+            .booted = 4},
+        RescueCase{"kernel", [] { return subimage(image::TYPE_KERNEL, Bytes(64, 1)); }, "",
+                   not_found},
+        RescueCase{"erased", [] { return Bytes(); }, "", not_found},
+        RescueCase{"damaged", damaged_diagnostics, "", bad_crc},
+        RescueCase{"lengths_past_the_partition", lengths_past_the_partition, "", bad_crc}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

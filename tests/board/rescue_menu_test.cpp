@@ -28,6 +28,7 @@ const std::string menu =
     "\tR) Reboot\r\n"
     "\tE) Exit\r\n";
 const std::string prompt = "\r\nOption? : ";
+const std::string exit_key = prompt + "e\r\n";
 // Erased flash partitions and no slot files.
 const std::string versions =
     "Installed images versions: \r\n"
@@ -37,6 +38,10 @@ const std::string versions =
     "\tDFT image   : 255.255.255.255\r\n"
     "\tOS image 1  : 0.0.0.0\r\n"
     "\tOS image 2  : 0.0.0.0\r\n";
+const std::string wipe_question = "Confirm: wiping system keys y/N: \r\n";
+const std::string key_file = "user/production_key.pub.pem";
+
+const Terminal quiet{.echo = false, .isig = true};
 
 int menu_with_handler() {
     install_interrupt_handler();
@@ -47,9 +52,11 @@ int menu_with_handler() {
 struct MenuCase {
     const char* name;
     std::vector<std::string> strokes;
-    Terminal terminal;
-    int exit_code;
-    std::string console;
+    std::string console;  // after the first menu
+    int exit_code = 1;
+    std::string journal{};
+    bool keys_wiped = false;
+    Terminal terminal = quiet;
 };
 
 void PrintTo(const MenuCase& c, std::ostream* os) {
@@ -62,61 +69,60 @@ TEST_P(RescueMenu, RunsTheChosenOptionAndShowsTheMenuAgain) {
     const MenuCase& c = GetParam();
     Board board;
     fs::remove(board.root() / "mnt/usb");
+    std::ofstream(board.root() / key_file) << "key";
     const auto result = board.run(menu_with_handler, c.strokes, c.terminal);
     EXPECT_EQ(result.exit_code, c.exit_code);
-    EXPECT_EQ(result.console, c.console);
+    EXPECT_EQ(result.console, entering + menu + c.console);
+    EXPECT_EQ(board.journal(), c.journal);
+    EXPECT_EQ(fs::exists(board.root() / key_file), !c.keys_wiped);
 }
-
-const Terminal quiet{.echo = false, .isig = true};
-const Terminal raw{.echo = false, .isig = false};
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, RescueMenu,
     testing::Values(
-        MenuCase{"exit", {"E"}, quiet, 1, entering + menu + prompt + "E\r\n"},
-        MenuCase{"lower_case_exit", {"e"}, quiet, 1, entering + menu + prompt + "e\r\n"},
-        MenuCase{"unknown_key_is_named_in_upper_case", keys("qE"), quiet, 1,
-                 entering + menu + prompt + "q\r\nunknown option \"Q\". Please try again\r\n" +
-                     prompt + "E\r\n"},
+        MenuCase{"unknown_key_is_named_in_upper_case", keys("qe"),
+                 prompt + "q\r\nunknown option \"Q\". Please try again\r\n" + exit_key},
         MenuCase{"ctrl_c_prompts_again_silently",
                  {"\x03", "e"},
-                 quiet,
-                 1,
-                 entering + menu + prompt + std::string(1, '\0') + "\r\n" + prompt + "e\r\n"},
-        MenuCase{"key_zero_prompts_again_silently",
-                 {std::string(1, '\0'), "e"},
-                 raw,
-                 1,
-                 entering + menu + prompt + std::string(1, '\0') + "\r\n" + prompt + "e\r\n"},
-        MenuCase{"unlisted_v_lists_versions_then_the_whole_menu", keys("ve"), quiet, 1,
-                 entering + menu + prompt + "v\r\n" + versions + menu + prompt + "e\r\n"},
-        MenuCase{"unlisted_u_without_a_drive", keys("UE"), quiet, 1,
-                 entering + menu + prompt + "U\r\nUnable to open USB directory. Quitting\r\n" +
-                     menu + prompt + "E\r\n"}),
+                 prompt + std::string(1, '\0') + "\r\n" + exit_key},
+        MenuCase{.name = "key_zero_prompts_again_silently",
+                 .strokes = {std::string(1, '\0'), "e"},
+                 .console = prompt + std::string(1, '\0') + "\r\n" + exit_key,
+                 .terminal = {.echo = false, .isig = false}},
+        MenuCase{.name = "reboot_asks_the_system_to_reboot",
+                 .strokes = {"r"},
+                 .console = prompt + "r\r\n",
+                 .exit_code = 0,
+                 .journal = "reboot\n"},
+        MenuCase{"physical_presence_can_be_declined", keys("pne"),
+                 prompt +
+                     "p\r\nWARNING: the following test is used to determine physical presence "
+                     "and if completed will put the switch in low security mode.\r\nDo you wish "
+                     "to continue y/N? n\r\n" +
+                     menu + exit_key},
+        MenuCase{"unlisted_u_without_a_drive", keys("Ue"),
+                 prompt + "U\r\nUnable to open USB directory. Quitting\r\n" + menu + exit_key},
+        MenuCase{"unlisted_v_lists_versions", keys("ve"),
+                 prompt + "v\r\n" + versions + menu + exit_key},
+        MenuCase{.name = "unlisted_k_wipes_the_keys_only_when_confirmed",
+                 .strokes = keys("knKye"),
+                 .console = prompt + "k\r\n" + wipe_question + menu + prompt + "K\r\n" +
+                            wipe_question +
+                            "System keys have been deleted. Reset the switch to complete the "
+                            "operation\r\n" +
+                            menu + exit_key,
+                 .keys_wiped = true},
+        // A Ctrl-C during an action is forgotten before the next prompt.
+        MenuCase{"ctrl_c_during_an_action",
+                 {"k", "\x03", "e"},
+                 prompt + "k\r\n" + wipe_question + menu + exit_key},
+        MenuCase{"unlisted_d_tries_the_diagnostics_and_comes_back", keys("dne"),
+                 prompt +
+                     "d\r\nNOTE: switch running developer signed images\r\nConfirm: Erase "
+                     "filesystem? (all saved data, configuration, keys will be lost) y/N: "
+                     "\r\nBooting diags image...\r\nImage not found... \r\n" +
+                     menu + exit_key}),
     [](const testing::TestParamInfo<MenuCase>& info) { return std::string(info.param.name); });
-
-TEST(RescueMenu, UnlistedKWipesTheKeysOnlyWhenConfirmed) {
-    Board board;
-    std::ofstream(board.root() / "user/production_key.pub.pem") << "key";
-    const auto result = board.run(menu_with_handler, keys("knKye"), quiet);
-    EXPECT_EQ(result.exit_code, 1);
-    const std::string ask = "Confirm: wiping system keys y/N: \r\n";
-    EXPECT_EQ(result.console,
-              entering + menu + prompt + "k\r\n" + ask + menu + prompt + "K\r\n" + ask +
-                  "System keys have been deleted. Reset the switch to complete the operation\r\n" +
-                  menu + prompt + "e\r\n");
-    EXPECT_FALSE(fs::exists(board.root() / "user/production_key.pub.pem"));
-}
-
-TEST(RescueMenu, UnlistedDTriesTheDiagnosticsAndComesBack) {
-    Board board;
-    const auto result = board.run(menu_with_handler, keys("dne"), quiet);
-    EXPECT_EQ(result.exit_code, 1);
-    const std::string chosen = entering + menu + prompt + "d\r\n";
-    EXPECT_EQ(result.console.rfind(chosen, 0), 0U) << result.console;
-    const std::string back = menu + prompt + "e\r\n";
-    EXPECT_EQ(result.console.substr(result.console.size() - back.size()), back);
-}
 
 TEST(RescueMenu, StartUpEntersItWhenTheEnvironmentAsksAndGoesOnAfterExit) {
     Board board;
@@ -125,37 +131,34 @@ TEST(RescueMenu, StartUpEntersItWhenTheEnvironmentAsksAndGoesOnAfterExit) {
     ASSERT_EQ(std::system(env.c_str()), 0);
     // No slot files: the boot ends in the menu once more, and its Exit in a reboot.
     const auto result = board.run([]() -> int { boot_main(); }, {"e", "e"}, quiet);
-    EXPECT_EQ(result.console.rfind(entering + menu + prompt + "e\r\nBooting image '1'\r\n", 0), 0U)
+    EXPECT_EQ(result.console.rfind(entering + menu + exit_key + "Booting image '1'\r\n", 0), 0U)
         << result.console;
     EXPECT_EQ(result.exit_code, 0);
 }
 
-TEST(RescueMenu, RebootAsksTheSystemToReboot) {
-    Board board;
-    const auto result = board.run(menu_with_handler, {"r"}, quiet);
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.console, entering + menu + prompt + "r\r\n");
-    EXPECT_EQ(board.journal(), "reboot\n");
-}
-
 // The listing as the board will see it: the directory's own order, directories left out.
-std::vector<std::string> listed(const fs::path& dir) {
-    std::vector<std::string> names;
+std::string listing(const fs::path& dir, std::string* second) {
+    std::string text;
+    int number = 1;
     DIR* d = opendir(dir.c_str());
     while (dirent* entry = readdir(d)) {
         struct stat st {};
         if (lstat((dir / entry->d_name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
-            names.emplace_back(entry->d_name);
+            if (number == 2) {
+                *second = entry->d_name;
+            }
+            text += "\t" + std::to_string(number++) + ": " + entry->d_name + "\r\n";
         }
     }
     closedir(d);
-    return names;
+    return text;
 }
 
 struct UsbCase {
     const char* name;
     std::string typed;
-    std::string after_listing;
+    std::string after_listing;  // "{2}" stands for the second entry's name
+    bool files = true;          // else the drive holds only directories
 };
 
 void PrintTo(const UsbCase& c, std::ostream* os) {
@@ -168,16 +171,15 @@ TEST_P(UsbDirectory, ListsFilesAndTakesANumber) {
     const UsbCase& c = GetParam();
     Board board;
     const fs::path usb = board.root() / "mnt/usb";
-    fs::create_directories(usb / "sub");
-    std::ofstream(usb / "b.img") << "x";
-    std::ofstream(usb / ".hidden") << "x";
-    fs::create_symlink("b.img", usb / "link");
-    std::string listing;
-    int number = 1;
-    for (const std::string& name : listed(usb)) {
-        listing += "\t" + std::to_string(number++) + ": " + name + "\r\n";
+    fs::create_directories(usb / "sub/deeper");
+    if (c.files) {
+        std::ofstream(usb / "b.img") << "not a bundle";
+        std::ofstream(usb / ".hidden") << "not a bundle";
+        fs::create_symlink("b.img", usb / "link");
     }
-    ASSERT_EQ(number, 4);
+    std::string second;
+    const std::string listed = listing(usb, &second);
+    ASSERT_EQ(listed.empty(), !c.files);
     const auto result = board.run(
         [] {
             const int installed = usb_directory_install();
@@ -186,8 +188,11 @@ TEST_P(UsbDirectory, ListsFilesAndTakesANumber) {
         },
         keys(c.typed), quiet);
     EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.console,
-              listing + "Choose file number to install (q to quit): " + c.after_listing);
+    std::string expected = c.after_listing;
+    if (const auto at = expected.find("{2}"); at != std::string::npos) {
+        expected.replace(at, 3, second);
+    }
+    EXPECT_EQ(result.console, listed + "Choose file number to install (q to quit): " + expected);
     EXPECT_EQ(board.journal(), "");
 }
 
@@ -197,29 +202,13 @@ INSTANTIATE_TEST_SUITE_P(
                     UsbCase{"empty_and_wrong_answers_ask_again_without_the_prompt", "\rx\rQ\r",
                             "\r\nInvalid file number . Try again pleas\r\nx\r\n"
                             "Invalid file number x. Try again pleas\r\nQ\r\n"},
+                    UsbCase{"trailing_text_after_the_number_is_ignored", "2abc\r",
+                            "2abc\r\nInstalling {2}\r\n\r\nExtracting images ... Do *NOT* power "
+                            "cycle the switch.\r\nERROR: No valid image found\r\n"},
                     UsbCase{"beyond_the_last_entry_installs_nothing", "4\r", "4\r\n"},
                     UsbCase{"zero_installs_nothing", "0\r", "0\r\n"},
-                    UsbCase{"negative_installs_nothing", "-2\r", "-2\r\n"}),
+                    UsbCase{"negative_installs_nothing", "-2\r", "-2\r\n"},
+                    UsbCase{"a_drive_of_directories_still_asks", "q\r", "q\r\n", false}),
     [](const testing::TestParamInfo<UsbCase>& info) { return std::string(info.param.name); });
-
-TEST(UsbDirectory, ADriveOfDirectoriesOnlyStillAsks) {
-    Board board;
-    fs::create_directories(board.root() / "mnt/usb/only/deeper");
-    const auto result = board.run(usb_directory_install, keys("q\r"), quiet);
-    EXPECT_EQ(result.console, "Choose file number to install (q to quit): q\r\n");
-}
-
-TEST(UsbDirectory, TheNumberWithTrailingTextChoosesThatEntry) {
-    Board board;
-    const fs::path usb = board.root() / "mnt/usb";
-    std::ofstream(usb / "one") << "not a bundle";
-    std::ofstream(usb / "two") << "not a bundle";
-    const std::string second = listed(usb)[1];
-    const auto result = board.run(usb_directory_install, keys("2abc\r"), quiet);
-    EXPECT_EQ(result.exit_code, 0);
-    const std::string chosen = "2abc\r\nInstalling " + second + "\r\n";
-    EXPECT_NE(result.console.find(chosen), std::string::npos) << result.console;
-    EXPECT_EQ(board.journal(), "");
-}
 
 }  // namespace

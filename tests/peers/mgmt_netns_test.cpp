@@ -9,7 +9,6 @@
 
 #include <array>
 #include <fstream>
-#include <functional>
 #include <string>
 
 #include "board_session.hpp"
@@ -53,18 +52,6 @@ bool enter_private_network() {
     return net_namespace() != host;
 }
 
-// Runs body in a child inside a fresh network namespace; its exit status, or kNoNamespace when
-// no namespace could be made (then nothing was run).
-int in_private_network(const std::function<int()>& body) {
-    const pid_t child = fork();
-    if (child == 0) {
-        _exit(enter_private_network() ? body() : kNoNamespace);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 enum class Peer { absent, up, down };
 
 // Only ever called inside the private namespace.
@@ -72,72 +59,68 @@ bool make_eth0(Peer peer) {
     if (peer == Peer::absent) {
         return true;
     }
-    const std::string set_peer = peer == Peer::up ? "up" : "down";
     const std::string command =
         "ip link add eth0 type veth peer name eth0peer && ip link set eth0 up && "
         "ip link set eth0peer " +
-        set_peer;
+        std::string(peer == Peer::up ? "up" : "down");
     return std::system(command.c_str()) == 0;
 }
 
-struct Run {
-    int code = -1;
-    std::string console;
-};
-
-// The operation on a board inside a namespace with eth0 as asked; what its console showed.
-Run on_network(Board& board, Peer peer, const std::function<int()>& op,
-               const std::string& typed = "") {
+// The operation on a board inside a fresh network namespace with eth0 as asked, from a child
+// process that takes the namespace with it. The exit code is kNoNamespace when no namespace
+// could be made; then nothing ran.
+boardtest::Result on_network(Board& board, Peer peer, int (*op)(), const std::string& typed) {
     const auto transcript = board.root() / "console.txt";
-    const int code = in_private_network([&] {
-        if (!make_eth0(peer)) {
-            return kNoNamespace;
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!enter_private_network() || !make_eth0(peer)) {
+            _exit(kNoNamespace);
         }
-        auto result = board.run(op, keys(typed));
+        const auto result = board.run(op, keys(typed));
         std::ofstream(transcript, std::ios::binary) << result.console;
-        return result.exit_code;
-    });
+        _exit(result.exit_code);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
     std::ifstream in(transcript, std::ios::binary);
-    return {code, std::string(std::istreambuf_iterator<char>(in), {})};
+    return {std::string(std::istreambuf_iterator<char>(in), {}),
+            WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
 }
 
-#define SKIP_WITHOUT_NAMESPACE(run)                                   \
-    if ((run).code == kNoNamespace) {                                 \
-        GTEST_SKIP() << "no network namespace with a veth pair here"; \
-    }
-
-struct LinkCase {
+struct NetCase {
     const char* name;
     Peer peer;
-    int up;
+    int (*op)();
+    std::string typed;
+    int code;
     std::string console;
+    std::string journal;
 };
 
-void PrintTo(const LinkCase& c, std::ostream* os) {
+void PrintTo(const NetCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class MgmtLink : public testing::TestWithParam<LinkCase> {};
+class OnEth0 : public testing::TestWithParam<NetCase> {};
 
-TEST_P(MgmtLink, FollowsTheCarrierOfEth0) {
+TEST_P(OnEth0, TheLinkDecidesAndTheCommandsReachTheShell) {
+    const NetCase& c = GetParam();
     Board board;
-    const auto run = on_network(board, GetParam().peer, mgmt_link_up);
-    SKIP_WITHOUT_NAMESPACE(run);
-    EXPECT_EQ(run.code, GetParam().up);
-    EXPECT_EQ(run.console, GetParam().console);
+    const auto run = on_network(board, c.peer, c.op, c.typed);
+    if (run.exit_code == kNoNamespace) {
+        GTEST_SKIP() << "no network namespace with a veth pair here";
+    }
+    EXPECT_EQ(run.exit_code, c.code);
+    EXPECT_EQ(run.console, c.console);
+    EXPECT_EQ(board.journal(), c.journal);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Peers, MgmtLink,
-    testing::Values(LinkCase{"peer_up", Peer::up, 1, ""}, LinkCase{"peer_down", Peer::down, 0, ""},
-                    LinkCase{"no_eth0", Peer::absent, 0, "Open Interface eth0 error.\r\n"}),
-    [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
-
+const std::string typed = "10.9.8.7\r255.255.255.0\r10.9.8.1\r";
 const std::string questions =
     "IP addr    :10.9.8.7\r\nNetmask    :255.255.255.0\r\nGateway    :10.9.8.1\r\n";
+const std::string settling = "Configuring management port..." + std::string(20, '.') + "\r\n";
 const std::string applied =
-    "\tNetmask    : 255.255.255.0\r\n\tGateway    : 10.9.8.1\r\nConfiguring management port..." +
-    std::string(20, '.') + "\r\n";
+    questions + "\tNetmask    : 255.255.255.0\r\n\tGateway    : 10.9.8.1\r\n" + settling;
 const std::string static_journal =
     "ifconfig eth0 10.9.8.7\n"
     "ifconfig eth0 down\n"
@@ -145,45 +128,25 @@ const std::string static_journal =
     "ifconfig eth0 up\n"
     "route add default gw 10.9.8.1\n";
 
-TEST(ConfigureMgmtPort, StaticSettingsRunTheirCommandsAndNeedTheLink) {
-    Board board;
-    const auto run = on_network(
-        board, Peer::up, [] { return configure_mgmt_port(0); },
-        "10.9.8.7\r255.255.255.0\r10.9.8.1\r");
-    SKIP_WITHOUT_NAMESPACE(run);
-    EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(run.console, questions + applied);
-    EXPECT_EQ(board.journal(), static_journal);
-}
-
-TEST(ConfigureMgmtPort, ALinkThatStaysDownFailsAfterTheCommands) {
-    Board board;
-    const auto run = on_network(
-        board, Peer::down, [] { return configure_mgmt_port(0); },
-        "10.9.8.7\r255.255.255.0\r10.9.8.1\r");
-    SKIP_WITHOUT_NAMESPACE(run);
-    EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(run.console, questions + applied + "Mgmt link not available. Quitting.\r\n");
-    EXPECT_EQ(board.journal(), static_journal);
-}
-
-TEST(ConfigureMgmtPort, WithoutNetmaskNoDownUpCycle) {
-    Board board;
-    const auto run = on_network(
-        board, Peer::up, [] { return configure_mgmt_port(0); }, "10.9.8.7\r\r\r");
-    SKIP_WITHOUT_NAMESPACE(run);
-    EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(board.journal(), "ifconfig eth0 10.9.8.7\n");
-}
-
-TEST(ConfigureMgmtPort, DhcpRunsTheClientOnce) {
-    Board board;
-    const auto run = on_network(
-        board, Peer::up, [] { return configure_mgmt_port(1); }, "y\r");
-    SKIP_WITHOUT_NAMESPACE(run);
-    EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(run.console, "Confirm: Use DHCP for network configuration? y/N: y\r\n\r\n");
-    EXPECT_EQ(board.journal(), "dhclient -1 eth0\n");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Peers, OnEth0,
+    testing::Values(NetCase{"link_with_the_peer_up", Peer::up, mgmt_link_up, "", 1, "", ""},
+                    NetCase{"link_with_the_peer_down", Peer::down, mgmt_link_up, "", 0, "", ""},
+                    NetCase{"link_without_eth0", Peer::absent, mgmt_link_up, "", 0,
+                            "Open Interface eth0 error.\r\n", ""},
+                    NetCase{"static_settings", Peer::up, +[] { return configure_mgmt_port(0); },
+                            typed, 1, applied, static_journal},
+                    NetCase{"static_settings_on_a_link_that_stays_down", Peer::down,
+                            +[] { return configure_mgmt_port(0); }, typed, 0,
+                            applied + "Mgmt link not available. Quitting.\r\n", static_journal},
+                    NetCase{"no_netmask_no_down_up_cycle", Peer::up,
+                            +[] { return configure_mgmt_port(0); }, "10.9.8.7\r\r\r", 1,
+                            "IP addr    :10.9.8.7\r\nNetmask    :\r\nGateway    :\r\n" + settling,
+                            "ifconfig eth0 10.9.8.7\n"},
+                    NetCase{"dhcp_runs_the_client_once", Peer::up,
+                            +[] { return configure_mgmt_port(1); }, "y\r", 1,
+                            "Confirm: Use DHCP for network configuration? y/N: y\r\n\r\n",
+                            "dhclient -1 eth0\n"}),
+    [](const testing::TestParamInfo<NetCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
