@@ -48,12 +48,22 @@ void divideUnits(Unit* q, Unit* r, const Unit* u, std::uint32_t m, const Unit* v
         // un[j..j+n] -= qhat * vn; each unit's borrow joins the product's carry into the next.
         Unit* const window = un + j;
         DoubleUnit carry = 0;
-        for (std::uint32_t i = 0; i < n; ++i) {
+        const auto step = [&](std::uint32_t i) {
             const DoubleUnit p = qhat * vn[i] + carry;
             const Unit low = static_cast<Unit>(p);
             const Unit was = window[i];
             window[i] = was - low;
             carry = (p >> 32) + (was < low ? 1 : 0);
+        };
+        std::uint32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            step(i);
+            step(i + 1);
+            step(i + 2);
+            step(i + 3);
+        }
+        for (; i < n; ++i) {
+            step(i);
         }
         const Unit head = window[n];
         window[n] = static_cast<Unit>(head - carry);  // modulo b, like the units below
