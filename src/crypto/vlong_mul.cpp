@@ -181,13 +181,24 @@ void kernelSqr8(Unit* r, const Unit* a) {
     squareColumns(r, a, std::make_integer_sequence<int, 15>{});
 }
 
+}  // namespace crypto_detail
+
+namespace {
+
 // Every Karatsuba half is a whole number of 8-unit blocks; the passes over them run a block at a
 // time, which the compiler unrolls.
 constexpr std::size_t kBlock = 8;
 
+// Sizes up to kLargestFixed are compile-time constants (Fixed<n>), so every pass and offset of
+// those levels is laid out flat; larger ones (std::uint32_t) recurse at run time down to them.
+template <std::uint32_t N>
+using Fixed = std::integral_constant<std::uint32_t, N>;
+constexpr std::uint32_t kLargestFixed = 128;
+
 // |x - y| over n units into r; true when x < y.
-bool absDifference(Unit* r, const Unit* x, const Unit* y, std::uint32_t n) {
-    std::uint32_t top = n;
+template <class Size>
+bool absDifference(Unit* r, const Unit* x, const Unit* y, Size n) {
+    std::size_t top = n;
     while (top > 0 && x[top - 1] == y[top - 1]) {
         --top;
     }
@@ -211,12 +222,12 @@ bool absDifference(Unit* r, const Unit* x, const Unit* y, std::uint32_t n) {
 // h0 + l1 + h1 -/+ mid1: one pass reads each unit before it is overwritten, with a carry chain
 // per half. The first chain's carry then enters the second half, which the second chain did not
 // know of; the running sums may dip below zero, hence signed carries.
-template <bool Subtract>
-void combineMiddle(Unit* r, const Unit* mid, std::uint32_t n) {
+template <bool Subtract, class Size>
+void combineMiddle(Unit* r, const Unit* mid, Size n) {
     const std::size_t h = n / 2;
     Unit* const l0 = r;
     Unit* const l1 = r + h;
-    Unit* const h0 = r + n;
+    Unit* const h0 = r + std::size_t{n};
     Unit* const h1 = h0 + h;
     const Unit* const m1 = mid + h;
     using Signed = std::int64_t;
@@ -249,22 +260,54 @@ void combineMiddle(Unit* r, const Unit* mid, std::uint32_t n) {
     }
 }
 
+template <std::uint32_t N>
+Fixed<N / 2> half(Fixed<N>) {
+    return {};
+}
+std::uint32_t half(std::uint32_t n) {
+    return n / 2;
+}
+
+template <class Size>
+void mulNode(Unit* r, const Unit* a, const Unit* b, Size n, Unit* scratch);
+template <class Size>
+void sqrNode(Unit* r, const Unit* a, Size n, Unit* scratch);
+
+void mulHalf(Unit* r, const Unit* a, const Unit* b, Fixed<8>, Unit*) {
+    kernelMul8(r, a, b);
+}
+template <std::uint32_t N>
+void mulHalf(Unit* r, const Unit* a, const Unit* b, Fixed<N> n, Unit* scratch) {
+    mulNode(r, a, b, n, scratch);
+}
+void mulHalf(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* scratch) {
+    karatsubaMul(r, a, b, n, scratch);
+}
+
+void sqrHalf(Unit* r, const Unit* a, Fixed<8>, Unit*) {
+    kernelSqr8(r, a);
+}
+template <std::uint32_t N>
+void sqrHalf(Unit* r, const Unit* a, Fixed<N> n, Unit* scratch) {
+    sqrNode(r, a, n, scratch);
+}
+void sqrHalf(Unit* r, const Unit* a, std::uint32_t n, Unit* scratch) {
+    karatsubaSqr(r, a, n, scratch);
+}
+
 // a0*b1 + a1*b0 = a0*b0 + a1*b1 - (a0 - a1)(b0 - b1): the three half products have the same
 // size, so the recursion stays on powers of two.
-void karatsubaMul(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* scratch) {
-    if (n == 8) {
-        kernelMul8(r, a, b);
-        return;
-    }
-    const std::uint32_t h = n / 2;
+template <class Size>
+void mulNode(Unit* r, const Unit* a, const Unit* b, Size n, Unit* scratch) {
+    const auto h = half(n);
     Unit* da = scratch;
-    Unit* db = scratch + h;
-    Unit* mid = scratch + n;
-    Unit* deeper = scratch + 2 * n;
+    Unit* db = scratch + std::size_t{h};
+    Unit* mid = scratch + std::size_t{n};
+    Unit* deeper = scratch + 2 * std::size_t{n};
     const bool negative = absDifference(da, a, a + h, h) != absDifference(db, b, b + h, h);
-    karatsubaMul(r, a, b, h, deeper);
-    karatsubaMul(r + n, a + h, b + h, h, deeper);
-    karatsubaMul(mid, da, db, h, deeper);
+    mulHalf(r, a, b, h, deeper);
+    mulHalf(r + std::size_t{n}, a + h, b + h, h, deeper);
+    mulHalf(mid, da, db, h, deeper);
     if (negative) {
         combineMiddle<false>(r, mid, n);
     } else {
@@ -272,20 +315,55 @@ void karatsubaMul(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* 
     }
 }
 
-void karatsubaSqr(Unit* r, const Unit* a, std::uint32_t n, Unit* scratch) {
-    if (n == 8) {
-        kernelSqr8(r, a);
-        return;
-    }
-    const std::uint32_t h = n / 2;
+template <class Size>
+void sqrNode(Unit* r, const Unit* a, Size n, Unit* scratch) {
+    const auto h = half(n);
     Unit* da = scratch;
-    Unit* mid = scratch + n;
-    Unit* deeper = scratch + 2 * n;
+    Unit* mid = scratch + std::size_t{n};
+    Unit* deeper = scratch + 2 * std::size_t{n};
     absDifference(da, a, a + h, h);
-    karatsubaSqr(r, a, h, deeper);
-    karatsubaSqr(r + n, a + h, h, deeper);
-    karatsubaSqr(mid, da, h, deeper);
+    sqrHalf(r, a, h, deeper);
+    sqrHalf(r + std::size_t{n}, a + h, h, deeper);
+    sqrHalf(mid, da, h, deeper);
     combineMiddle<true>(r, mid, n);
+}
+
+}  // namespace
+
+namespace crypto_detail {
+
+void karatsubaMul(Unit* r, const Unit* a, const Unit* b, std::uint32_t n, Unit* scratch) {
+    switch (n) {
+        case 8:
+            return kernelMul8(r, a, b);
+        case 16:
+            return mulNode(r, a, b, Fixed<16>{}, scratch);
+        case 32:
+            return mulNode(r, a, b, Fixed<32>{}, scratch);
+        case 64:
+            return mulNode(r, a, b, Fixed<64>{}, scratch);
+        case kLargestFixed:
+            return mulNode(r, a, b, Fixed<kLargestFixed>{}, scratch);
+        default:
+            return mulNode(r, a, b, n, scratch);
+    }
+}
+
+void karatsubaSqr(Unit* r, const Unit* a, std::uint32_t n, Unit* scratch) {
+    switch (n) {
+        case 8:
+            return kernelSqr8(r, a);
+        case 16:
+            return sqrNode(r, a, Fixed<16>{}, scratch);
+        case 32:
+            return sqrNode(r, a, Fixed<32>{}, scratch);
+        case 64:
+            return sqrNode(r, a, Fixed<64>{}, scratch);
+        case kLargestFixed:
+            return sqrNode(r, a, Fixed<kLargestFixed>{}, scratch);
+        default:
+            return sqrNode(r, a, n, scratch);
+    }
 }
 
 }  // namespace crypto_detail
