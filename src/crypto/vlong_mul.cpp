@@ -1,5 +1,6 @@
 // Multiplication and squaring: an 8-unit column kernel, Karatsuba at power-of-two sizes, and
 // a truncating column product for everything else (Barrett reduction relies on truncation).
+#include <type_traits>
 #include <utility>
 
 #include "crypto/platform.hpp"
@@ -57,10 +58,23 @@ struct Operand {
     }
 };
 
+// The column sums are forced inline: left to itself the compiler splits the 32-unit kernels
+// into calls that keep the accumulator in memory.
 template <int N, int K, int... I>
-inline void addColumn(Accumulator& acc, const Operand<N>& a, const Operand<N>& b,
-                      std::integer_sequence<int, I...>) {
+[[gnu::always_inline]] inline void addColumn(Accumulator& acc, const Operand<N>& a,
+                                             const Operand<N>& b,
+                                             std::integer_sequence<int, I...>) {
     (acc.add(mul(a.u[columnFirst<N>(K) + I], b.u[K - columnFirst<N>(K) - I])), ...);
+}
+
+template <int N, int K, int Emit>
+[[gnu::always_inline]] inline void emitColumn(Accumulator& acc, const Operand<N>& a,
+                                              const Operand<N>& b, Unit* r) {
+    addColumn<N, K>(acc, a, b, std::make_integer_sequence<int, columnTerms<N>(K)>{});
+    const Unit out = acc.shift();
+    if constexpr (K >= Emit) {
+        r[K - Emit] = out;
+    }
 }
 
 // Columns First.. of a*b, one per J; column k is stored at r[k - Emit] when k >= Emit, lower
@@ -70,16 +84,7 @@ inline DoubleUnit productColumns(Unit* r, const Unit* ap, const Unit* bp,
                                  std::integer_sequence<int, J...>) {
     const Operand<N> a(ap), b(bp);
     Accumulator acc;
-    (
-        [&] {
-            addColumn<N, First + J>(acc, a, b,
-                                    std::make_integer_sequence<int, columnTerms<N>(First + J)>{});
-            const Unit out = acc.shift();
-            if constexpr (First + J >= Emit) {
-                r[First + J - Emit] = out;
-            }
-        }(),
-        ...);
+    (emitColumn<N, First + J, Emit>(acc, a, b, r), ...);
     return acc.low;
 }
 

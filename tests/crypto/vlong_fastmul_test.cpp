@@ -1,7 +1,8 @@
-// The half products behind Barrett reduction against a plain schoolbook product (the low one
-// exact, the high one never above the true high half and short by at most 2n), and the Barrett
-// multiplication built on them against multiply-then-divide for moduli whose top unit moves
-// mu's top unit away from 1.
+// The fast multiplication paths against plain ones: the half products behind Barrett reduction
+// against a schoolbook product (the low one exact, the high one never above the true high half
+// and short by at most 2n), the Barrett multiplication built on them against
+// multiply-then-divide for moduli whose top unit moves mu's top unit away from 1, and Karatsuba
+// at sizes beyond those laid out at compile time against the column product.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -155,5 +156,26 @@ TEST_P(BarrettHalfProducts, AgreeWithDivisionWhateverMusTopUnit) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, BarrettHalfProducts, ::testing::Values(8u, 32u, 64u),
                          [](const auto& info) { return std::to_string(info.param) + "units"; });
+
+// 256 and 512 units recurse at run time before they reach the compile-time sizes.
+TEST(KaratsubaBeyondTheFixedSizes, AgreesWithTheColumnProduct) {
+    std::mt19937 rng(11);
+    for (std::size_t units : {256u, 512u}) {
+        auto ab = randomBytes(rng, units * 4);
+        auto bb = randomBytes(rng, units * 4);
+        ab[0] |= 0x80;
+        bb[0] |= 0x80;
+        Vlong a(ab), b(bb);
+        const std::uint32_t full = VLONG_bitLength(a.get()) + VLONG_bitLength(b.get());
+        Vlong fast = Vlong::empty(), slow = Vlong::empty();
+        // One more unit than the full width forces the column product over the same operands.
+        ASSERT_EQ(VLONG_unsignedMultiply(fast.get(), a.get(), b.get(), full), OK);
+        ASSERT_EQ(VLONG_unsignedMultiply(slow.get(), a.get(), b.get(), full + 32), OK);
+        EXPECT_EQ(fast.hexString(), slow.hexString()) << units << " units";
+        ASSERT_EQ(VLONG_unsignedSquare(fast.get(), a.get(), 2 * VLONG_bitLength(a.get())), OK);
+        ASSERT_EQ(VLONG_unsignedMultiply(slow.get(), a.get(), a.get(), full + 64), OK);
+        EXPECT_EQ(fast.hexString(), slow.hexString()) << "square, " << units << " units";
+    }
+}
 
 }  // namespace
