@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -65,38 +66,50 @@ std::vector<std::uint8_t> slotImage() {
     return *sub;
 }
 
-// A board in a temporary directory, with the boot manager's root file system and slot 1.
-class BenchBoard {
+// A temporary directory, removed with everything in it.
+class TempDir {
 public:
-    BenchBoard() {
+    TempDir() {
         std::string pattern = (fs::temp_directory_path() / "boot-bench-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("mkdtemp failed");
         }
-        root_ = pattern;
+        path_ = pattern;
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// A board with the boot manager's root file system and the image in slot 1.
+class BenchBoard {
+public:
+    BenchBoard() {
+        const fs::path& root = dir_.path();
         sim::BoardConfig config;
         config.time_scale = 0;
         const auto image = slotImage();
-        fs::create_directories(root_ / "user/images");
-        std::ofstream slot(root_ / "user/images/image1", std::ios::binary);
+        fs::create_directories(root / "user/images");
+        std::ofstream slot(root / "user/images/image1", std::ios::binary);
         slot.write(reinterpret_cast<const char*>(image.data()),
                    static_cast<std::streamsize>(image.size()));
         slot.close();
-        if (!slot || !boardsim::create_rootfs(root_, boardsim::default_rootfs_sources()) ||
-            !sim::create_board_state(root_, config)) {
+        if (!slot || !boardsim::create_rootfs(root, boardsim::default_rootfs_sources()) ||
+            !sim::create_board_state(root, config)) {
             throw std::runtime_error("creating the board failed");
         }
     }
-    BenchBoard(const BenchBoard&) = delete;
-    BenchBoard& operator=(const BenchBoard&) = delete;
-    ~BenchBoard() {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-    const fs::path& root() const { return root_; }
+    const fs::path& root() const { return dir_.path(); }
 
 private:
-    fs::path root_;
+    TempDir dir_;
 };
 
 const BenchBoard* board = nullptr;
@@ -223,8 +236,14 @@ int main(int argc, char** argv) {
     args.insert(args.begin() + 1, {repetitions, interleaving});
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
-    const BenchBoard instance;
-    board = &instance;
+    std::unique_ptr<BenchBoard> instance;
+    try {
+        instance = std::make_unique<BenchBoard>();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "boot_bench: %s\n", e.what());
+        return 1;
+    }
+    board = instance.get();
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double boot = reporter.time("BM_SlotBoot/manual_time");
