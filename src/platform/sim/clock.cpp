@@ -1,5 +1,6 @@
 // Waiting on the board's virtual clock: each wait advances it by the virtual time that passed
 // and really sleeps that time multiplied by the board's time scale.
+#include <poll.h>
 #include <time.h>
 
 #include <algorithm>
@@ -65,12 +66,18 @@ int clock_usleep(useconds_t microseconds) {
 
 int clock_poll(struct pollfd* fds, nfds_t nfds, int timeout_ms) {
     const double scale = runtime().config.time_scale;
-    int real_timeout = timeout_ms;
-    if (timeout_ms > 0) {
-        real_timeout = static_cast<int>(std::ceil(timeout_ms * scale));
+    // ppoll, not poll: a scaled millisecond is usually far below poll's one-millisecond grain,
+    // and a receiver polling every board millisecond would otherwise run at real time.
+    timespec real{};
+    const timespec* real_timeout = nullptr;  // a negative timeout waits without limit
+    if (timeout_ms >= 0) {
+        const auto ns = static_cast<std::uint64_t>(
+            std::llround(static_cast<double>(timeout_ms) * 1000000.0 * scale));
+        real = {static_cast<time_t>(ns / 1000000000u), static_cast<long>(ns % 1000000000u)};
+        real_timeout = &real;
     }
     const std::uint64_t start = monotonic_ns();
-    const int result = ::poll(fds, nfds, real_timeout);
+    const int result = ::ppoll(fds, nfds, real_timeout, nullptr);
     const int saved_errno = errno;
     std::uint64_t passed_us = 0;
     if (result == 0 && timeout_ms > 0) {
