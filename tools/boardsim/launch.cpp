@@ -17,6 +17,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "sim/coverage.hpp"
+
 namespace boardsim {
 namespace {
 
@@ -73,6 +75,14 @@ bool prepare_mounts(const fs::path& root, const Console& console) {
             return false;
         }
     }
+#ifdef BM_COVERAGE_DIR
+    const fs::path counters = root / fs::path(BM_COVERAGE_DIR).relative_path();
+    std::error_code ec;
+    fs::create_directories(counters, ec);
+    if (mount(BM_COVERAGE_DIR, counters.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        return fail("binding the coverage counters");
+    }
+#endif
     return bind_file(console.path, root / "dev/ttyS0");
 }
 
@@ -137,6 +147,7 @@ bool drop_capabilities() {
     setenv("PATH", board_path, 1);
     const int status = body();
     std::fflush(nullptr);
+    sim::write_coverage_counters();
     _exit(status);
 }
 

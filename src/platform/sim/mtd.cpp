@@ -14,6 +14,7 @@
 
 #include "emulators.hpp"
 #include "files.hpp"
+#include "sim/coverage.hpp"
 
 namespace sim::detail {
 namespace {
@@ -72,6 +73,7 @@ void count_flash_operation(Runtime& rt) {
     }
     // What was printed had already left on the serial line.
     std::fflush(stdout);
+    write_coverage_counters();
     ::_exit(power_cut_exit_status);
 }
 
