@@ -1,5 +1,6 @@
-// Multiplication and squaring: an 8-unit column kernel, Karatsuba at power-of-two sizes, and
-// a truncating column product for everything else (Barrett reduction relies on truncation).
+// Multiplication and squaring: unrolled column kernels (8 units under Karatsuba, 32 under
+// Barrett's half products), Karatsuba at power-of-two sizes, and a truncating column product for
+// everything else (Barrett reduction relies on truncation).
 #include <type_traits>
 #include <utility>
 
