@@ -192,12 +192,11 @@ std::optional<Outcome> run_board(const fs::path& root, const RunOptions& options
     const bool caller_is_terminal = isatty(0) == 1;
     const TerminalGuard terminal;
     const IgnoreConsoleSignals ignore;
-    const auto deadline =
-        options.timeout_seconds
-            ? std::optional(Clock::now() +
-                            std::chrono::duration_cast<Clock::duration>(
-                                std::chrono::duration<double>(*options.timeout_seconds)))
-            : std::nullopt;
+    const bool has_deadline = options.timeout_seconds.has_value();
+    const Clock::time_point deadline =
+        has_deadline ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                          std::chrono::duration<double>(*options.timeout_seconds))
+                     : Clock::time_point::max();
     bool input_open = !caller_is_terminal;
     Outcome outcome = Outcome::crashed;
 
@@ -205,12 +204,18 @@ std::optional<Outcome> run_board(const fs::path& root, const RunOptions& options
         std::error_code ec;
         fs::remove_all(root / "sim/run", ec);
         reset_volatile(root);
-        std::optional<double> usb_after = usb_ready_after(root);
-        if (usb_after && *usb_after <= 0) {
-            usb_insert(root);
-            usb_after.reset();
-        }
         const std::uint64_t boot_start_us = sim::read_clock_us(root);
+        // Board time at which a late drive appears; none when it is there from the start.
+        std::uint64_t usb_at_us = 0;
+        bool usb_late = false;
+        if (const std::optional<double> after = usb_ready_after(root)) {
+            if (*after <= 0) {
+                usb_insert(root);
+            } else {
+                usb_late = true;
+                usb_at_us = boot_start_us + static_cast<std::uint64_t>(*after * 1e6);
+            }
+        }
 
         Boot boot;
         if (!start_boot(root, caller_is_terminal, boot)) {
@@ -222,10 +227,10 @@ std::optional<Outcome> run_board(const fs::path& root, const RunOptions& options
             std::array<pollfd, 3> fds{{{boot.pidfd.get(), POLLIN, 0},
                                        {boot.master.get(), POLLIN, 0},
                                        {input_open ? 0 : -1, POLLIN, 0}}};
-            int wait_ms = usb_after ? usb_check_interval_ms : -1;
-            if (deadline) {
+            int wait_ms = usb_late ? usb_check_interval_ms : -1;
+            if (has_deadline) {
                 const auto left =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now())
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
                         .count();
                 if (left <= 0) {
                     timed_out = true;
@@ -239,10 +244,9 @@ std::optional<Outcome> run_board(const fs::path& root, const RunOptions& options
                 timed_out = true;
                 break;
             }
-            if (usb_after && sim::read_clock_us(root) - boot_start_us >=
-                                 static_cast<std::uint64_t>(*usb_after * 1e6)) {
+            if (usb_late && sim::read_clock_us(root) >= usb_at_us) {
                 usb_insert(root);
-                usb_after.reset();
+                usb_late = false;
             }
             if ((fds[1].revents & (POLLIN | POLLHUP)) != 0 && !relay(boot.master.get(), 1)) {
                 // The board's side is closed; its end is reported through the pidfd.
