@@ -476,10 +476,16 @@ TEST(FileWriter, ShowsEachNewPercentageAndFailsWithTheByteCounts) {
     const auto failed = board.run([] {
         // A file size limit stands in for a full file system at the second piece.
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{0x10000, 0x10000};
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limit = saved;
+        limit.rlim_cur = 0x10000;
         setrlimit(RLIMIT_FSIZE, &limit);
         const Bytes data(163840, 0x33);
-        return write_file_with_progress("/tmp/out", data.data(), 163840);
+        const int written = write_file_with_progress("/tmp/out", data.data(), 163840);
+        // Lifted again: the process may still write files of its own when it ends.
+        setrlimit(RLIMIT_FSIZE, &saved);
+        return written;
     });
     EXPECT_EQ(failed.exit_code, 0);
     EXPECT_EQ(failed.console,
