@@ -1,16 +1,32 @@
 #!/usr/bin/env bash
-# Installs what the project needs, builds the host, sanitizer and PowerPC presets and runs every
-# test: natively, under the sanitizers, and as a 32-bit big-endian build under qemu-user.
+# Installs what the project needs, builds and tests the host (with line coverage), sanitizer and
+# PowerPC presets (natively, under the sanitizers, as a 32-bit big-endian build under
+# qemu-user), then prints the line coverage of src/, runs the static checkers and gives every
+# fuzz target a short run over its seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
 jobs=$(nproc)
-for preset in host sanitize ppc; do
+# The coverage preset is the host build with gcov counters: the host tests run there.
+for preset in coverage sanitize ppc; do
   echo "=== ${preset}: build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   echo "=== ${preset}: test"
+  if [[ $preset == coverage ]]; then
+    find build/coverage -name '*.gcda' -delete
+  fi
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "=== line coverage of src/"
+gcovr -r . --filter 'src/' build/coverage --print-summary --fail-under-line 90 -s \
+  --txt build/coverage/coverage.txt
+
+echo "=== static checks"
+bash scripts/static-checks.sh build/coverage
+
+echo "=== fuzz smoke runs"
+bash scripts/fuzz.sh
