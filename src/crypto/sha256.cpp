@@ -69,7 +69,8 @@ void compress(std::uint32_t H[8], const std::uint8_t* data, std::size_t blocks) 
             SHA256_ROUND(c, d, e, f, g, h, a, b, K[i + 6], W[i + 6]);
             SHA256_ROUND(b, c, d, e, f, g, h, a, K[i + 7], W[i + 7]);
         }
-        for (int i = 16; i < 64; i += 8) {
+        // Sixteen rounds a pass, so that every window index is a constant.
+        for (int i = 16; i < 64; i += 16) {
             SHA256_ROUND(a, b, c, d, e, f, g, h, K[i + 0], SHA256_W(i + 0));
             SHA256_ROUND(h, a, b, c, d, e, f, g, K[i + 1], SHA256_W(i + 1));
             SHA256_ROUND(g, h, a, b, c, d, e, f, K[i + 2], SHA256_W(i + 2));
@@ -78,6 +79,14 @@ void compress(std::uint32_t H[8], const std::uint8_t* data, std::size_t blocks) 
             SHA256_ROUND(d, e, f, g, h, a, b, c, K[i + 5], SHA256_W(i + 5));
             SHA256_ROUND(c, d, e, f, g, h, a, b, K[i + 6], SHA256_W(i + 6));
             SHA256_ROUND(b, c, d, e, f, g, h, a, K[i + 7], SHA256_W(i + 7));
+            SHA256_ROUND(a, b, c, d, e, f, g, h, K[i + 8], SHA256_W(i + 8));
+            SHA256_ROUND(h, a, b, c, d, e, f, g, K[i + 9], SHA256_W(i + 9));
+            SHA256_ROUND(g, h, a, b, c, d, e, f, K[i + 10], SHA256_W(i + 10));
+            SHA256_ROUND(f, g, h, a, b, c, d, e, K[i + 11], SHA256_W(i + 11));
+            SHA256_ROUND(e, f, g, h, a, b, c, d, K[i + 12], SHA256_W(i + 12));
+            SHA256_ROUND(d, e, f, g, h, a, b, c, K[i + 13], SHA256_W(i + 13));
+            SHA256_ROUND(c, d, e, f, g, h, a, b, K[i + 14], SHA256_W(i + 14));
+            SHA256_ROUND(b, c, d, e, f, g, h, a, K[i + 15], SHA256_W(i + 15));
         }
         H[0] += a;
         H[1] += b;
