@@ -3,7 +3,7 @@
 #pragma once
 
 #ifdef BM_COVERAGE_DIR
-extern "C" void __gcov_dump();
+extern "C" void __gcov_dump();  // NOLINT(bugprone-reserved-identifier): libgcov names it
 #endif
 
 namespace sim {
