@@ -56,7 +56,7 @@ for target in "${targets[@]}"; do
   "../$target" "${options[@]}" "$target" "../../../fuzz/corpus/$target" >"$log" 2>&1 || status=$?
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   elapsed=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -1)
-  last=$(grep -E '^#[0-9]+' "$log" | tail -1 || true)
+  last=$(grep -aE '^#[0-9]+' "$log" | tail -1 || true)
   cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
   features=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")
   corpus=$(find "$target" -maxdepth 1 -type f ! -name 'crash-*' | wc -l)
@@ -64,7 +64,7 @@ for target in "${targets[@]}"; do
     "${cov:-?}" "${features:-?}" "$corpus"
   if ((status != 0)); then
     echo "  FAILED (exit status $status), see $build/logs/$target.log:"
-    grep -E 'ERROR|SUMMARY|Test unit written' "$log" | head -5 | sed 's/^/    /'
+    grep -aE 'ERROR|SUMMARY|Test unit written' "$log" | head -5 | sed 's/^/    /'
     failed=1
   fi
 done
