@@ -134,22 +134,7 @@ TEST_P(BarrettHalfProducts, AgreeWithDivisionWhateverMusTopUnit) {
         operands.emplace_back(mMinus1.bytes());
         operands.emplace_back(randomBytes(rng, 4 * k - 1));
         operands.emplace_back(above);
-        for (std::size_t i = 0; i < operands.size(); ++i) {
-            for (std::size_t j = i; j < operands.size(); ++j) {
-                const vlong* a = operands[i].get();
-                const vlong* b = i == j ? a : operands[j].get();
-                Vlong got = Vlong::empty(), product = Vlong::empty(), q = Vlong::empty(),
-                      want = Vlong::empty();
-                ASSERT_EQ(VLONG_barrettMultiply(got.get(), a, b, m.get(), mu.get(), &pool), OK);
-                ASSERT_EQ(VLONG_unsignedMultiply(product.get(), a, b,
-                                                 VLONG_bitLength(a) + VLONG_bitLength(b)),
-                          OK);
-                ASSERT_EQ(VLONG_unsignedDivide(q.get(), product.get(), m.get(), want.get(), &pool),
-                          OK);
-                EXPECT_EQ(got.hexString(), want.hexString())
-                    << shape.name << ", operands " << i << "," << j;
-            }
-        }
+        expectBarrettMatchesDivision(operands, m, mu, &pool, shape.name);
     }
     VLONG_freeVlongQueue(&pool);
 }

@@ -1,6 +1,5 @@
 // imgtool as its users run it: a separate program, its output and exit status.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -12,54 +11,14 @@
 
 #include "image/byte_order.hpp"
 #include "image/crc.hpp"
+#include "imgtool_run.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct outcome {
-    int status;
-    std::string output;
-};
-
-class Imgtool : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "imgtool.XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
-
-    void write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-        std::ofstream(path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    }
-    std::vector<std::uint8_t> read(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    // Runs imgtool in the scratch directory; `with_errors` adds standard error to the output.
-    outcome run(const std::string& args, bool with_errors = false) const {
-        const std::string command = "cd '" + dir_.string() + "' && '" IMGTOOL_PATH "' " + args +
-                                    (with_errors ? " 2>&1" : " 2>/dev/null");
-        FILE* pipe = ::popen(command.c_str(), "r");
-        std::string output;
-        char chunk[4096];
-        std::size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
-            output.append(chunk, n);
-        }
-        const int status = ::pclose(pipe);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-    }
-
-private:
-    fs::path dir_;
-};
+using outcome = imgtooltest::Outcome;
+class Imgtool : public imgtooltest::Scratch {};
 
 std::vector<std::uint8_t> text(const std::string& s) {
     return {s.begin(), s.end()};

@@ -1,7 +1,6 @@
 // imgtool's sign, verify and keyfile commands, run as a program, and their agreement with the
 // boot manager's policy.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "boot/startup.hpp"
 #include "hw/i2c.hpp"
 #include "image/writer.hpp"
+#include "imgtool_run.hpp"
 #include "security/builtin_keys.hpp"
 #include "security/signature_policy.hpp"
 #include "signer.hpp"
@@ -28,45 +28,8 @@ const std::string kDevPrivate = kKeys + "/sample_development_key.pem";
 const std::string kProdPublic = kKeys + "/sample_production_key.pub.pem";
 const std::string kDevPublic = kKeys + "/sample_development_key.pub.pem";
 
-struct Outcome {
-    int status;
-    std::string output;
-};
-
-class Imgtool : public testing::Test {
-protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "imgtool-sec.XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
-    void write(const std::string& name, const Bytes& bytes) const {
-        std::ofstream(path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    }
-    Bytes read(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    Outcome run(const std::string& args) const {
-        const std::string command =
-            "cd '" + dir_.string() + "' && '" IMGTOOL_PATH "' " + args + " 2>/dev/null";
-        FILE* pipe = ::popen(command.c_str(), "r");
-        std::string output;
-        char chunk[4096];
-        std::size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
-            output.append(chunk, n);
-        }
-        const int status = ::pclose(pipe);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-    }
-
-private:
-    fs::path dir_;
-};
+using Outcome = imgtooltest::Outcome;
+class Imgtool : public imgtooltest::Scratch {};
 
 TEST_F(Imgtool, BuildSignsAndVerifyNamesTheKeyThatHolds) {
     write("kernel.bin", Bytes(5000, 0x21));
