@@ -4,7 +4,10 @@
 
 namespace {
 
-constexpr std::uint32_t kNoEnd = 0xFFFFFFFFu;
+// Ends are kept in 64 bits: an offset plus a 32-bit length can pass 2^32, and no such sum may
+// be mistaken for the indefinite form's marker.
+using End = std::uint64_t;
+constexpr End kNoEnd = ~End{0};
 
 ASN1_ITEM* newItem(ASN1_ITEM* parent) {
     auto* item = static_cast<ASN1_ITEM*>(PLATFORM_malloc(sizeof(ASN1_ITEM)));
@@ -133,24 +136,28 @@ bool universalOrContext(std::uint8_t id) {
 bool encapsulatesDer(MemStream* s, std::uint32_t tag, std::uint32_t start, std::uint32_t length) {
     bool result = false;
     Header outer;
+    const End end = End{start} + length;
     if (length > 0 && readHeader(s, &outer) == OK && !outer.indefinite &&
-        universalOrContext(outer.id) && outer.size + outer.length == length) {
+        universalOrContext(outer.id) && End{outer.size} + outer.length == length) {
         if (tag == OCTETSTRING) {
             result = outer.tag >= 1 && outer.tag <= 49;
         } else if (outer.tag == SEQUENCE) {
+            // The INTEGER's header must lie inside the content: what follows the content is not
+            // the SEQUENCE's.
             Header inner;
-            result = readHeader(s, &inner) == OK && !inner.indefinite &&
+            result = MEMSTREAM_tell(s) < end && readHeader(s, &inner) == OK &&
+                     MEMSTREAM_tell(s) <= end && !inner.indefinite &&
                      universalOrContext(inner.id) && inner.tag == INTEGER &&
-                     inner.length < start + length - MEMSTREAM_tell(s);
+                     inner.length < end - MEMSTREAM_tell(s);
         }
     }
     MEMSTREAM_seek(s, start);
     return result;
 }
 
-CryptoStatus parseChildren(MemStream* s, ASN1_ITEM* parent, std::uint32_t level, std::uint32_t end);
+CryptoStatus parseChildren(MemStream* s, ASN1_ITEM* parent, std::uint32_t level, End end);
 
-CryptoStatus parseItem(MemStream* s, ASN1_ITEM* parent, std::uint32_t level, std::uint32_t end) {
+CryptoStatus parseItem(MemStream* s, ASN1_ITEM* parent, std::uint32_t level, End end) {
     Header h;
     CryptoStatus status = readHeader(s, &h);
     if (status < 0) {
@@ -177,8 +184,8 @@ CryptoStatus parseItem(MemStream* s, ASN1_ITEM* parent, std::uint32_t level, std
         return emptyAllowed(h.id, h.tag) ? OK : ERR_DER_INVALID_CONTENT;
     }
     if ((h.id & CONSTRUCTED) != 0) {
-        status =
-            parseChildren(s, item, level + 1, h.indefinite ? kNoEnd : item->dataOffset + h.length);
+        status = parseChildren(s, item, level + 1,
+                               h.indefinite ? kNoEnd : End{item->dataOffset} + h.length);
         if (status == OK && h.indefinite) {
             item->length = MEMSTREAM_tell(s) - item->dataOffset - 2;  // without end-of-contents
         }
@@ -231,7 +238,7 @@ CryptoStatus parseItem(MemStream* s, ASN1_ITEM* parent, std::uint32_t level, std
                 return ERR_EOF;
             }
             if (encapsulatesDer(s, h.tag, start, item->length)) {
-                if (parseChildren(s, item, level + 1, start + item->length) == OK) {
+                if (parseChildren(s, item, level + 1, End{start} + item->length) == OK) {
                     item->encapsulates = 1;
                     return OK;
                 }
@@ -265,12 +272,11 @@ CryptoStatus parseItem(MemStream* s, ASN1_ITEM* parent, std::uint32_t level, std
 }
 
 // Children of a constructed or encapsulating item at `level`; end is kNoEnd for the
-// indefinite form, which runs to an end-of-contents item.
-CryptoStatus parseChildren(MemStream* s, ASN1_ITEM* parent, std::uint32_t level,
-                           std::uint32_t end) {
-    if (level > ASN1_MAX_DEPTH) {
-        return ERR_DER_TOO_DEEP;
-    }
+// indefinite form, which runs to an end-of-contents item. The depth limit applies to items, so
+// an empty item one level above it is fine in either length form: the end-of-contents octets
+// are not content.
+CryptoStatus parseChildren(MemStream* s, ASN1_ITEM* parent, std::uint32_t level, End end) {
+    const bool tooDeep = level > ASN1_MAX_DEPTH;
     std::uint8_t c;
     CryptoStatus status;
     if (end == kNoEnd) {
@@ -282,6 +288,9 @@ CryptoStatus parseChildren(MemStream* s, ASN1_ITEM* parent, std::uint32_t level,
             if (c == 0) {
                 return MEMSTREAM_getc(s, &c);  // the end-of-contents length octet
             }
+            if (tooDeep) {
+                return ERR_DER_TOO_DEEP;
+            }
             MEMSTREAM_ungetc(s);
             status = parseItem(s, parent, level, kNoEnd);
             if (status < 0) {
@@ -290,6 +299,9 @@ CryptoStatus parseChildren(MemStream* s, ASN1_ITEM* parent, std::uint32_t level,
         }
     }
     while (MEMSTREAM_tell(s) < end) {
+        if (tooDeep) {
+            return ERR_DER_TOO_DEEP;
+        }
         if (end - MEMSTREAM_tell(s) == 1) {
             status = MEMSTREAM_getc(s, &c);
             if (status < 0) {

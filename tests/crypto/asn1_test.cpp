@@ -103,6 +103,11 @@ TEST(Asn1Parse, StatusByInput) {
         {"3080020105", ERR_EOF, "indefinite length never closed"},
         {"0480", ERR_DER_INVALID_CONTENT, "primitive item of indefinite length"},
         {"0403aabb", ERR_EOF, "content past the end of the input"},
+        {"3084ffffffff020105", ERR_DER_BAD_LENGTH, "length whose end passes 2^32"},
+        {"3084fffffff90201050000", ERR_DER_BAD_LENGTH,
+         "length whose end is 2^32 - 1 is not the indefinite form"},
+        {"30803084ffffffff0201050000", ERR_DER_BAD_LENGTH,
+         "end past 2^32 inside an indefinite parent"},
     };
     for (const Case& c : cases) {
         Parsed p(fromHex(c.der));
@@ -126,6 +131,21 @@ TEST(Asn1Parse, NestingLimitIsFortyLevels) {
     }
     Parsed empty(emptyAtForty);
     EXPECT_EQ(empty.status, OK) << "an empty SEQUENCE at level 40 has no content to go deeper";
+
+    // The same in the indefinite form: the end-of-contents octets are not content.
+    std::vector<std::uint8_t> indefinite(39 * 2, 0x30);
+    for (std::size_t i = 1; i < indefinite.size(); i += 2) {
+        indefinite[i] = 0x80;
+    }
+    std::vector<std::uint8_t> closing(39 * 2, 0x00);
+    std::vector<std::uint8_t> emptyIndefinite = indefinite;
+    emptyIndefinite.insert(emptyIndefinite.end(), {0x30, 0x80, 0x00, 0x00});
+    emptyIndefinite.insert(emptyIndefinite.end(), closing.begin(), closing.end());
+    EXPECT_EQ(Parsed(emptyIndefinite).status, OK);
+    std::vector<std::uint8_t> fullIndefinite = indefinite;
+    fullIndefinite.insert(fullIndefinite.end(), {0x30, 0x80, 0x05, 0x00, 0x00, 0x00});
+    fullIndefinite.insert(fullIndefinite.end(), closing.begin(), closing.end());
+    EXPECT_EQ(Parsed(fullIndefinite).status, ERR_DER_TOO_DEEP);
 }
 
 TEST(Asn1Parse, BitAndOctetStringEncapsulation) {
@@ -159,6 +179,12 @@ TEST(Asn1Parse, BitAndOctetStringEncapsulation) {
             EXPECT_EQ(p.top()->firstChild, nullptr) << c.der;
         }
     }
+    // The INTEGER after the BIT STRING is not the first element of the SEQUENCE inside it.
+    Parsed followed(fromHex("30080303003000020105"));
+    ASSERT_EQ(followed.status, OK);
+    EXPECT_EQ(followed.top()->firstChild->encapsulates, 0);
+    EXPECT_EQ(followed.top()->firstChild->firstChild, nullptr);
+
     Parsed bits(fromHex("03080030050201050500"));
     EXPECT_EQ(bits.top()->value, 0u);
     EXPECT_EQ(bits.top()->dataOffset, 3u);
