@@ -31,6 +31,9 @@ CryptoStatus DoAES(AesContext* ctx, std::uint8_t* data, std::int32_t dataLength,
     if (dataLength % kBlock != 0) {
         return ERR_AES_BAD_LENGTH;
     }
+    if (dataLength == 0) {
+        return OK;  // nothing to do, and an empty buffer may have no address
+    }
     std::int32_t outBits = 0;
     const CryptoStatus status =
         encrypt != 0 ? AES_encryptBlocks(ctx, iv, data, dataLength * 8, data, &outBits)

@@ -106,11 +106,14 @@ int load_system_key(system_key* record, const char* path) {
         std::copy(plaintext->begin(), plaintext->end(), record->text.begin());
         record->length = static_cast<std::uint16_t>(text_length);
     }
-    // A text that matches the start of the built-in key, however short, is kept; one longer
-    // than the built-in key cannot match it.
+    // Only the whole built-in key is kept. An empty text or a prefix of the key (a file cut short
+    // on a block boundary, by a power cut during its write) is rewritten like a foreign file:
+    // kept, it would fail every verification with this key for good. A failed decryption has
+    // already deleted the files and loads empty; the next load writes them again.
     const bool matches =
-        record->length <= builtin.size() &&
-        std::equal(record->text.begin(), record->text.begin() + record->length, builtin.begin());
+        !plaintext ||
+        (record->length == BUILTIN_KEY_LENGTH &&
+         std::equal(record->text.begin(), record->text.begin() + record->length, builtin.begin()));
     if (!matches) {
         std::puts(builtin.data() == reinterpret_cast<const std::uint8_t*>(builtin_production_key)
                       ? "Updating system key...."

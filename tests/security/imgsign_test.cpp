@@ -6,6 +6,7 @@
 
 #include "crypto/debug_console.hpp"
 #include "security/imgsign.hpp"
+#include "security/imgsign_aes.hpp"
 #include "test_files.hpp"
 
 namespace {
@@ -179,3 +180,20 @@ TEST_F(Trace, SuccessShowsSignatureAndDecryptedDigest) {
 }
 
 }  // namespace
+
+TEST(DoAes, LengthsThatAreNotWholeBlocksChangeNothing) {
+    const std::array<std::uint8_t, 16> key{1, 2, 3};
+    AesContext* ctx = CreateAESCtx(key.data(), 16, 1);
+    ASSERT_NE(ctx, nullptr);
+    std::array<std::uint8_t, 16> iv{};
+    std::array<std::uint8_t, 32> data{};
+    EXPECT_EQ(DoAES(ctx, nullptr, 0, 1, iv.data()), OK) << "an empty buffer may have no address";
+    EXPECT_EQ(DoAES(ctx, data.data(), 17, 1, iv.data()), ERR_AES_BAD_LENGTH);
+    EXPECT_EQ(data, decltype(data){});
+    EXPECT_EQ(iv, decltype(iv){});
+    EXPECT_EQ(DoAES(ctx, data.data(), 32, 0, iv.data()), ERR_AES_BAD_DIRECTION);
+    EXPECT_EQ(DoAES(ctx, data.data(), 32, 1, iv.data()), OK);
+    EXPECT_NE(iv, decltype(iv){}) << "the vector carries the chain on";
+    EXPECT_EQ(DeleteAESCtx(&ctx), OK);
+    EXPECT_EQ(ctx, nullptr);
+}

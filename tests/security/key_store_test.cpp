@@ -113,32 +113,55 @@ TEST(KeyStore, AFailedSerialReadFallsBackToTheFixedText) {
               builtin_plaintext(builtin_production_key));
 }
 
-struct ForeignCase {
+struct KeyCase {
     const char* path;
     const char* builtin;
     std::string message;
 };
 
-class ForeignKeyFile : public testing::TestWithParam<ForeignCase> {};
+// Files that decrypt to something other than the whole built-in key.
+struct ContentCase {
+    const char* what;
+    std::vector<std::uint8_t> (*bytes)(const char* builtin);
+};
+
+class ForeignKeyFile : public testing::TestWithParam<std::tuple<KeyCase, ContentCase>> {};
 
 TEST_P(ForeignKeyFile, IsReplacedWithTheBuiltInKey) {
     KeyBoard board(std::string("SN1234567890"));
-    const auto& c = GetParam();
-    const fs::path path = board.root() / (c.path + 1);
-    put(path, cbc("OTHER0000000", builtin_plaintext(c.builtin), true));
-    const auto result = board.load(c.path);
-    EXPECT_EQ(result.exit_code, kLoadedBuiltin);
-    EXPECT_EQ(result.console, c.message);
-    EXPECT_EQ(cbc("SN1234567890", file(path), false), builtin_plaintext(c.builtin));
+    const auto& [key, content] = GetParam();
+    const fs::path path = board.root() / (key.path + 1);
+    put(path, content.bytes(key.builtin));
+    const auto result = board.load(key.path);
+    EXPECT_EQ(result.exit_code, kLoadedBuiltin) << content.what;
+    EXPECT_EQ(result.console, key.message) << content.what;
+    EXPECT_EQ(cbc("SN1234567890", file(path), false), builtin_plaintext(key.builtin));
     // Loaded again, the file now matches and stays as it is.
-    EXPECT_EQ(board.load(c.path).console, "");
+    EXPECT_EQ(board.load(key.path).console, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, ForeignKeyFile,
-                         testing::Values(ForeignCase{PRODUCTION_KEY_PATH, builtin_production_key,
-                                                     "Updating system key....\r\n"},
-                                         ForeignCase{DEVELOPMENT_KEY_PATH, builtin_development_key,
-                                                     "Updating system development key....\r\n"}));
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ForeignKeyFile,
+    testing::Combine(
+        testing::Values(KeyCase{PRODUCTION_KEY_PATH, builtin_production_key,
+                                "Updating system key....\r\n"},
+                        KeyCase{DEVELOPMENT_KEY_PATH, builtin_development_key,
+                                "Updating system development key....\r\n"}),
+        testing::Values(
+            ContentCase{"another unit's file",
+                        [](const char* builtin) {
+                            return cbc("OTHER0000000", builtin_plaintext(builtin), true);
+                        }},
+            ContentCase{"empty file", [](const char*) { return std::vector<std::uint8_t>{}; }},
+            ContentCase{"cut after 28 blocks",
+                        [](const char* builtin) {
+                            auto cut = cbc("SN1234567890", builtin_plaintext(builtin), true);
+                            cut.resize(28 * 16);
+                            return cut;
+                        }},
+            ContentCase{"empty text", [](const char*) {
+                            return cbc("SN1234567890", std::vector<std::uint8_t>(464, 0), true);
+                        }})));
 
 TEST(KeyStore, AFileOfNoWholeBlocksDeletesBothFilesAndLoadsEmpty) {
     KeyBoard board(std::string("SN1234567890"));

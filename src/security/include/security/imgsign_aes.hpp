@@ -11,6 +11,8 @@
 AesContext* CreateAESCtx(const std::uint8_t* keyMaterial, std::int32_t keyLength,
                          std::int32_t encrypt);
 // In place; iv is left holding the last ciphertext block so calls can continue one chain.
+// ERR_AES_BAD_LENGTH unless dataLength is a multiple of 16; a length of 0 changes nothing and
+// returns OK, whatever data points to.
 CryptoStatus DoAES(AesContext* ctx, std::uint8_t* data, std::int32_t dataLength,
                    std::int32_t encrypt, std::uint8_t* iv);
 // Wipes and releases *ctx and sets it to null. Always 0.
