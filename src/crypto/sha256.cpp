@@ -25,24 +25,30 @@ constexpr std::uint32_t kInit256[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54
 constexpr std::uint32_t kInit224[8] = {0xc1059ed8, 0x367cd507, 0x3070dd17, 0xf70e5939,
                                        0xffc00b31, 0x68581511, 0x64f98fa7, 0xbefa4fa4};
 
+// Written as nested rotations, each rotating the previous result: one register copy each
+// instead of one per rotation.
 inline std::uint32_t bigSigma0(std::uint32_t x) {
-    return rotr32(x, 2) ^ rotr32(x, 13) ^ rotr32(x, 22);
+    return rotr32(rotr32(rotr32(x, 9) ^ x, 11) ^ x, 2);  // rotr 2 ^ rotr 13 ^ rotr 22
 }
 inline std::uint32_t bigSigma1(std::uint32_t x) {
-    return rotr32(x, 6) ^ rotr32(x, 11) ^ rotr32(x, 25);
+    return rotr32(rotr32(rotr32(x, 14) ^ x, 5) ^ x, 6);  // rotr 6 ^ rotr 11 ^ rotr 25
 }
 inline std::uint32_t smallSigma0(std::uint32_t x) {
-    return rotr32(x, 7) ^ rotr32(x, 18) ^ (x >> 3);
+    return rotr32(rotr32(x, 11) ^ x, 7) ^ (x >> 3);  // rotr 7 ^ rotr 18 ^ shr 3
 }
 inline std::uint32_t smallSigma1(std::uint32_t x) {
-    return rotr32(x, 17) ^ rotr32(x, 19) ^ (x >> 10);
+    return rotr32(rotr32(x, 2) ^ x, 17) ^ (x >> 10);  // rotr 17 ^ rotr 19 ^ shr 10
 }
 
 // One round with the working variables renamed instead of moved: d and h are updated in place.
+// Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c)), and this round's a ^ b is the next round's b ^ c: bc
+// carries it from round to round.
 #define SHA256_ROUND(a, b, c, d, e, f, g, h, k, w)                                       \
     do {                                                                                 \
         std::uint32_t t1 = (h) + bigSigma1(e) + ((g) ^ ((e) & ((f) ^ (g)))) + (k) + (w); \
-        std::uint32_t t2 = bigSigma0(a) + (((a) & (b)) | ((c) & ((a) | (b))));           \
+        std::uint32_t ab = (a) ^ (b);                                                    \
+        std::uint32_t t2 = bigSigma0(a) + ((b) ^ (ab & bc));                             \
+        bc = ab;                                                                         \
         (d) += t1;                                                                       \
         (h) = t1 + t2;                                                                   \
     } while (0)
@@ -56,6 +62,7 @@ void compress(std::uint32_t H[8], const std::uint8_t* data, std::size_t blocks) 
     for (; blocks > 0; --blocks, data += 64) {
         std::uint32_t a = H[0], b = H[1], c = H[2], d = H[3];
         std::uint32_t e = H[4], f = H[5], g = H[6], h = H[7];
+        std::uint32_t bc = b ^ c;
         for (int i = 0; i < 16; i += 8) {
             for (int j = 0; j < 8; ++j) {
                 W[i + j] = loadBe32(data + 4 * (i + j));
