@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,8 +42,9 @@ TEST_F(Imgtool, BuildSignsAndVerifyNamesTheKeyThatHolds) {
     const auto prod = run("verify b.img --key " + kDevPublic + " --key " + kProdPublic);
     EXPECT_EQ(prod.status, 0);
     EXPECT_EQ(prod.output, "0 kernel 1.2.3.4: crc good, signature verified with " + kProdPublic +
-                               "\n" + "1 rfs 1.0.0.0: crc good, signature verified with " +
-                               kProdPublic + "\n");
+                               " (sample key)\n" +
+                               "1 rfs 1.0.0.0: crc good, signature verified with " + kProdPublic +
+                               " (sample key)\n");
     const auto dev = run("verify b.img --key " + kDevPublic);
     EXPECT_EQ(dev.status, 1);
     EXPECT_EQ(dev.output,
@@ -67,7 +69,7 @@ TEST_F(Imgtool, SignReplacesTheSignatureAndLeavesOtherHeadersAlone) {
     const auto result = run("verify b.img --key " + kProdPublic);
     EXPECT_EQ(result.status, 1);  // the version-1 application cannot carry a signature
     EXPECT_EQ(result.output, "0 kernel 1.0.0.1: crc good, signature verified with " + kProdPublic +
-                                 "\n1 application 2.0.0.0: crc good, unsigned\n");
+                                 " (sample key)\n1 application 2.0.0.0: crc good, unsigned\n");
     EXPECT_NE(run("info b.img").output.find("alt"), std::string::npos);
     EXPECT_EQ(run("sign b.img --key " + kProdPrivate + " --index 1").status, 1);
     EXPECT_EQ(run("sign b.img --key " + kProdPublic).status, 1);  // not a private key
@@ -86,6 +88,26 @@ TEST_F(Imgtool, VerifyTellsADamagedPayloadFromAForgedOne) {
     const auto forged = run("verify forged.img --key " + kProdPublic);
     EXPECT_EQ(forged.status, 1);
     EXPECT_EQ(forged.output, "0 kernel 1.0.0.0: crc good, signature rejected\n");
+}
+
+// Anyone can sign with a sample key, whatever its file is called; the product's own key is not one.
+TEST_F(Imgtool, VerifyMarksASampleKeyByItsContent) {
+    write("kernel.bin", Bytes(3000, 0x61));
+    ASSERT_EQ(run("build b.img --add kernel:1.0.0.0:kernel.bin --sign " + kDevPrivate).status, 0);
+    fs::copy_file(kDevPublic, path("product.pub.pem"));
+    const auto sample = run("verify b.img --key product.pub.pem");
+    EXPECT_EQ(sample.status, 0);
+    EXPECT_EQ(sample.output,
+              "0 kernel 1.0.0.0: crc good, signature verified with product.pub.pem (sample key)\n");
+    const std::string own = path("own.pem");
+    ASSERT_EQ(std::system(("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out '" +
+                           own + "' 2>/dev/null && openssl pkey -in '" + own + "' -pubout -out '" +
+                           own + ".pub'")
+                              .c_str()),
+              0);
+    ASSERT_EQ(run("sign b.img --key own.pem").status, 0);
+    EXPECT_EQ(run("verify b.img --key product.pub.pem --key own.pem.pub").output,
+              "0 kernel 1.0.0.0: crc good, signature verified with own.pem.pub\n");
 }
 
 TEST_F(Imgtool, KeyfileWritesWhatTheKeyStoreWritesAndReadsItBack) {

@@ -10,6 +10,7 @@
 #include "image/crc.hpp"
 #include "image/header.hpp"
 #include "names.hpp"
+#include "sample_keys.hpp"
 #include "security/imgsign.hpp"
 #include "security/signed_range.hpp"
 #include "subimages.hpp"
@@ -21,6 +22,7 @@ namespace {
 struct public_key {
     std::string path;
     std::vector<std::uint8_t> text;
+    bool sample = false;
 };
 
 // The first key whose check of the signature succeeds, or nothing.
@@ -62,7 +64,8 @@ bool check(std::size_t index, const std::vector<std::uint8_t>& sub,
             break;
         case signed_range::kind::signed_image:
             if (const public_key* key = verifying_key(range, keys)) {
-                std::printf("signature verified with %s\n", key->path.c_str());
+                std::printf("signature verified with %s%s\n", key->path.c_str(),
+                            key->sample ? " (sample key)" : "");
                 signature_good = true;
             } else {
                 std::puts("signature rejected");
@@ -101,6 +104,7 @@ int run(arguments args) {
             std::fprintf(stderr, "imgtool: %s holds no public key\n", key.path.c_str());
             return exit_failure;
         }
+        key.sample = is_sample_key(key.text);
         keys.push_back(std::move(key));
     }
     if (keys.empty()) {
@@ -128,7 +132,9 @@ const verb verify_verb = {
     "through the boot manager's own check: RSASSA-PKCS1-v1_5 with SHA-256, encoded exactly,\n"
     "over the payload. The exit status is 1 when any CRC is bad or any sub-image is\n"
     "unsigned, malformed or rejected; give only the production key to see what a secured\n"
-    "switch accepts, and both keys for one in low security mode.\n",
+    "switch accepts, and both keys for one in low security mode. A key that is one of the\n"
+    "repository's sample keys, under any name, is marked \"(sample key)\": anyone can sign\n"
+    "with those, so never ship what they verify.\n",
     run,
 };
 
