@@ -1,5 +1,6 @@
 // DER parser: turns a memory stream into a tree of items that record where their content
-// lies, so callers fetch content bytes only when they need them.
+// lies, so callers fetch content bytes only when they need them. Items come from
+// PLATFORM_malloc and belong to the tree; the input buffer stays the caller's.
 #pragma once
 
 #include <cstdint>
@@ -13,14 +14,21 @@ struct MemStream {
     std::uint32_t position;
 };
 
+// None of these check for a null stream. init keeps the pointer (data may be null with size 0)
+// and starts at position 0.
 void MEMSTREAM_init(MemStream* stream, const std::uint8_t* data, std::uint32_t size);
-CryptoStatus MEMSTREAM_getc(MemStream* stream, std::uint8_t* octet);  // ERR_EOF at the end
+// The next byte; ERR_EOF at the end with *octet untouched.
+CryptoStatus MEMSTREAM_getc(MemStream* stream, std::uint8_t* octet);
+// Steps back one byte; ERR_EOF at position 0.
 CryptoStatus MEMSTREAM_ungetc(MemStream* stream);
 std::uint32_t MEMSTREAM_tell(const MemStream* stream);
-CryptoStatus MEMSTREAM_seek(MemStream* stream, std::uint32_t position);  // ERR_EOF beyond end
+// Moves to an absolute position (size itself allowed) or forward by count; ERR_EOF beyond the
+// end, with the position unchanged.
+CryptoStatus MEMSTREAM_seek(MemStream* stream, std::uint32_t position);
 CryptoStatus MEMSTREAM_skip(MemStream* stream, std::uint32_t count);
 bool MEMSTREAM_eof(const MemStream* stream);
-// A view of `length` content bytes at `offset`; ERR_EOF if they are not all there.
+// A view of `length` bytes at absolute `offset`, whatever the position (which does not move);
+// ERR_EOF, with *view untouched, if they are not all there.
 CryptoStatus MEMSTREAM_access(const MemStream* stream, std::uint32_t offset, std::uint32_t length,
                               const std::uint8_t** view);
 
@@ -59,15 +67,28 @@ struct ASN1_ITEM {
     std::uint32_t dataOffset;
 };
 
-// The root is synthetic: its only child is the first item of the input.
+// Parses one item from the stream's position into a new tree in *root. The root is synthetic:
+// its only child is that item; bytes after it are left unread. Items record offsets into the
+// stream's buffer, which must outlive their use. A BIT STRING or OCTET STRING whose content
+// parses as DER of its own gets that as children (encapsulates = 1). ERR_NULL_POINTER,
+// ERR_DER_INVALID_CONTENT for an empty stream, ERR_MEM_ALLOC_FAIL, ERR_EOF, ERR_DER_* for bad
+// input (ERR_DER_TOO_DEEP beyond ASN1_MAX_DEPTH levels). On failure the partial tree is released
+// and *root is untouched. The caller releases the tree with ASN1_releaseItem(root).
 CryptoStatus ASN1_parse(MemStream* stream, ASN1_ITEM** root);
-// Releases an item and its subtree; the item must already be unlinked (no parent, no sibling).
+// Releases an item and its subtree (each item's releaseHook, if set, runs just before it is
+// freed) and sets *item to null. The item must already be unlinked (no parent, no sibling):
+// else ERR_TREE_LINKED_NODE and nothing is released. ERR_NULL_POINTER for a null item.
 CryptoStatus ASN1_releaseItem(ASN1_ITEM** item);
-// n counts from 1; n = 0 also gives the first child.
+// The n-th child, counting from 1; n = 0 also gives the first. ERR_NULL_POINTER,
+// ERR_DER_UNEXPECTED_ITEM when there is none (*child untouched). The child stays in the tree.
 CryptoStatus ASN1_getChild(const ASN1_ITEM* item, std::uint32_t n, ASN1_ITEM** child);
+// item must not be null.
 std::uint32_t ASN1_childCount(const ASN1_ITEM* item);
 // item must be a universal SEQUENCE whose first child is a universal OID with the expected
-// content, plus one extra last octet when extraArc is given (returned there).
+// content, plus one extra last octet when extraArc is given (returned there); what follows the
+// OID is not looked at. stream is the one the tree was parsed from. *oidItem, if asked for, gets
+// the OID item. ERR_NULL_POINTER, ERR_DER_UNEXPECTED_ITEM, ERR_DER_OID_MISMATCH, ERR_EOF;
+// outputs are written only on success.
 CryptoStatus ASN1_checkAlgorithmOid(const ASN1_ITEM* item, const MemStream* stream,
                                     const std::uint8_t* expected, std::uint32_t expectedLength,
                                     std::uint8_t* extraArc, ASN1_ITEM** oidItem);

@@ -16,12 +16,19 @@ struct SHA256_CTX {
     std::uint8_t buffer[64];
 };
 
+// The caller owns the context. init starts a digest; update adds length bytes (data must not be
+// null, even for length 0); final writes SHA256_RESULT_SIZE bytes and leaves the context spent
+// (init it again before reuse; it is not wiped). Each gives ERR_NULL_POINTER for a null
+// argument and OK otherwise.
 CryptoStatus SHA256_initDigest(SHA256_CTX* ctx);
 CryptoStatus SHA256_updateDigest(SHA256_CTX* ctx, const std::uint8_t* data, std::uint32_t length);
 CryptoStatus SHA256_finalDigest(SHA256_CTX* ctx, std::uint8_t* output);
+// All three over one buffer, with a context on the stack that is wiped afterwards.
 CryptoStatus SHA256_completeDigest(const std::uint8_t* data, std::uint32_t length,
                                    std::uint8_t* output);
 
+// SHA-224: its own initial values, SHA256_updateDigest in between, and a final that writes only
+// SHA224_RESULT_SIZE bytes; the same rules as above.
 CryptoStatus SHA224_initDigest(SHA256_CTX* ctx);
 CryptoStatus SHA224_finalDigest(SHA256_CTX* ctx, std::uint8_t* output);
 CryptoStatus SHA224_completeDigest(const std::uint8_t* data, std::uint32_t length,
