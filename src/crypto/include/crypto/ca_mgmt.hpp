@@ -38,10 +38,11 @@ CryptoStatus CRYPTO_copyAsymmetricKey(AsymmetricKey* dest, const AsymmetricKey* 
 // ERR_BAD_KEY_TYPE (key untouched), or RSA_createKey's status with the key left empty.
 CryptoStatus CRYPTO_createRSAKey(AsymmetricKey* key);
 
-// Drops every line that starts with '-' (armour, whatever its label) and spaces and line ends
-// (a tab only after one of those), then Base64-decodes the rest into *der, which the caller
-// releases with BASE64_freeMessage. ERR_NULL_POINTER, ERR_MEM_ALLOC_FAIL (also for length 0),
-// BASE64_decodeMessage's statuses. On failure *der is null or untouched; *derLength may be set.
+// Drops armour (from a '-' that starts a word to the end of its line, whatever the label),
+// spaces and line ends (a tab only after one of those), then Base64-decodes the rest into *der,
+// which the caller releases with BASE64_freeMessage. ERR_NULL_POINTER, ERR_MEM_ALLOC_FAIL (also
+// for length 0), BASE64_decodeMessage's statuses. On failure *der is null or untouched;
+// *derLength may be set.
 CryptoStatus CA_MGMT_decodePem(const std::uint8_t* text, std::uint32_t length, std::uint8_t** der,
                                std::uint32_t* derLength);
 // A PEM public key to a new key blob: CA_MGMT_decodePem, then CA_MGMT_publicKeyDerToKeyBlob;
