@@ -49,15 +49,17 @@ bool usable(const mtd_geometry& g) {
 
 struct Span {
     std::uint32_t first;
-    std::uint32_t count;
+    std::uint64_t count;
 };
 
-// Blocks touched by [offset, offset + length); unsigned 32-bit arithmetic that wraps.
+// Blocks touched by [offset, offset + length); unsigned 32-bit arithmetic that wraps, but for
+// the count: a range that ends in the last block of the 32-bit space touches 2^32 bytes of
+// blocks, not none.
 Span touched_blocks(std::uint32_t offset, std::uint32_t length, const mtd_geometry& g) {
     const std::uint32_t mask = 0u - g.block_size;
     const std::uint32_t first = offset & mask;
     const std::uint32_t last = ((offset + length - 1) & mask) + g.block_size - 1;
-    return {first, (last - first + 1) >> g.block_shift};
+    return {first, (std::uint64_t{last} - first + 1) >> g.block_shift};
 }
 
 }  // namespace
@@ -122,7 +124,7 @@ int flash_write(const void* data, int fd, std::uint32_t length, std::uint32_t of
     const auto* source = static_cast<const std::uint8_t*>(data);
     std::uint32_t consumed = 0;
     std::uint32_t block = blocks.first;
-    for (std::uint32_t i = 0; i < blocks.count; ++i) {
+    for (std::uint64_t i = 0; i < blocks.count; ++i) {
         std::uint32_t slice_start = 0;
         std::uint32_t slice_length = block_size;
         if (blocks.count == 1) {
@@ -173,7 +175,7 @@ int flash_write(const void* data, int fd, std::uint32_t length, std::uint32_t of
 int flash_erase(int fd, std::uint32_t length, std::uint32_t offset, const mtd_geometry* geometry) {
     const Span blocks = touched_blocks(offset, length, *geometry);
     std::uint32_t block = blocks.first;
-    for (std::uint32_t i = 0; i < blocks.count; ++i) {
+    for (std::uint64_t i = 0; i < blocks.count; ++i) {
         if (!mtd_erase(fd, block, geometry->block_size)) {
             std::printf("Flash Erase mtd erase failed.\n");
             return 0;

@@ -224,6 +224,10 @@ TEST_F(Flash, RangeWrappingPastFourGigabytesIsRefused) {
         [&] { return partition_write(data.data(), mtd_fd(MTD_RFS), 0xFFFFFFF0u, 0x20, 0); });
     EXPECT_EQ(rc, -1);
     EXPECT_EQ(out, "Flash Write range 0xfffffff0 + 0x20 is outside the device\n");
+    // Up to the last byte of the 32-bit space: every block is touched, none is skipped.
+    auto [out2, rc2] = console_of([&] { return partition_erase(mtd_fd(MTD_RFS), 0xFFFFFFFFu, 0); });
+    EXPECT_EQ(rc2, -1);
+    EXPECT_EQ(out2, "Flash Erase mtd erase failed.\n");
 }
 
 }  // namespace

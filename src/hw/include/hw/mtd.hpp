@@ -42,10 +42,10 @@ int mtd_write(int fd, std::uint32_t offset, std::uint32_t length, const void* bu
 // mtd_read with its arguments in another order. flash_write reads each block touched, merges
 // the data, erases the block and writes it back in 1 KiB pieces; a failure leaves the blocks
 // before it written and the failing one possibly erased. show_progress prints a percentage.
-// flash_write refuses a range wrapping past 2^32; flash_erase does not check. Both count the
-// blocks touched by [offset, offset + length) in 32 bits: length 0 at an offset inside a block
-// still rewrites (or erases) that block, and a range from block 0 into the last 32-bit block
-// (length 0xFFFFFFFF at offset 0) counts 0 blocks: nothing is done and 1 is returned.
+// flash_write refuses a range wrapping past 2^32; flash_erase does not check. Both work on
+// the blocks touched by [offset, offset + length): length 0 at an offset inside a block still
+// rewrites (or erases) that block, and a range reaching the last 32-bit block touches every
+// block up to it, so the device's refusal past its end fails the call.
 int flash_read(void* buffer, int fd, std::uint32_t length, std::uint32_t offset);
 int flash_write(const void* data, int fd, std::uint32_t length, std::uint32_t offset,
                 std::uint8_t show_progress, const mtd_geometry* geometry);
