@@ -25,6 +25,8 @@ int i2c_ioctl(Runtime& rt, Device& dev, unsigned long request, void* arg);
 ssize_t i2c_read(Runtime& rt, const Device& dev, void* buf, std::size_t count);
 ssize_t i2c_write(Runtime& rt, const Device& dev, const void* buf, std::size_t count);
 
-void* mem_mmap(void* addr, std::size_t length, int prot, int flags, int fd, off_t offset);
+// /dev/mem opens the CPLD's register file; only the CPLD window can be mapped from it.
+int cpld_open(Runtime& rt);
+void* cpld_mmap(void* addr, std::size_t length, int prot, int flags, int fd, off_t offset);
 
 }  // namespace sim::detail

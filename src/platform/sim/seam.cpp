@@ -20,8 +20,6 @@ using sim::detail::Device;
 using sim::detail::DeviceKind;
 using sim::detail::Runtime;
 
-constexpr off_t cpld_window = 0xC0000000;
-
 int refuse(int error) {
     errno = error;
     return -1;
@@ -84,7 +82,7 @@ int dev_open(const char* path, int flags) {
             fd = placeholder();
             break;
         case DeviceKind::mem:
-            fd = ::open(sim::detail::state_path(rt.root, "cpld.bin").c_str(), O_RDWR | O_CLOEXEC);
+            fd = sim::detail::cpld_open(rt);
             break;
     }
     if (fd >= 0) {
@@ -183,11 +181,11 @@ void* dev_mmap(void* addr, std::size_t length, int prot, int flags, int fd, off_
     if (dev == nullptr) {
         return ::mmap(addr, length, prot, flags, fd, offset);
     }
-    if (dev->kind != DeviceKind::mem || length != sim::cpld_size || offset != cpld_window) {
-        errno = dev->kind == DeviceKind::mem ? EINVAL : ENODEV;
+    if (dev->kind != DeviceKind::mem) {
+        errno = ENODEV;
         return MAP_FAILED;
     }
-    return ::mmap(addr, length, prot, flags, fd, 0);
+    return sim::detail::cpld_mmap(addr, length, prot, flags, fd, offset);
 }
 
 int dev_munmap(void* addr, std::size_t length) {
