@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "boot/shell.hpp"
 #include "hw/i2c.hpp"
 #include "platform/seam.hpp"
 
@@ -13,7 +14,7 @@ int choose_boot_slot() {
 void reboot_board() {
     platform::clock_sleep(1);
     std::fflush(stdout);
-    if (std::system("reboot") >= 0) {
+    if (boot::system_command("reboot") >= 0) {
         std::exit(0);
     }
     std::fputs("System reboot failed, please power-cycle.\n", stderr);

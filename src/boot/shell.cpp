@@ -1,7 +1,6 @@
 #include "boot/shell.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "boot/env_flags.hpp"
 #include "boot/reboot.hpp"
@@ -10,7 +9,7 @@ namespace boot {
 
 int run_command(const char* command) {
     std::fflush(nullptr);
-    return std::system(command);
+    return system_command(command);
 }
 
 }  // namespace boot

@@ -4,10 +4,10 @@
 
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 
 #include "boot/env_flags.hpp"
 #include "boot/reboot.hpp"
+#include "boot/shell.hpp"
 #include "boot/slot_boot.hpp"
 #include "boot/usb.hpp"
 #include "crypto/crypto.hpp"
@@ -39,13 +39,13 @@ void set_system_clock() {
     std::snprintf(command.data(), command.size(), "date %2.2x%2.2x%2.2x%2.2x20%2.2x.%2.2x\n",
                   clock[5] & 0x1F, clock[4] & 0x3F, clock[2] & 0x3F, clock[1] & 0x7F, clock[6],
                   clock[0] & 0x7F);
-    std::system(command.data());
+    boot::system_command(command.data());
 }
 
 void mount_user_fs() {
-    std::system("/bin/mount -o sync -t jffs2 /dev/mtd-user /user");
+    boot::system_command("/bin/mount -o sync -t jffs2 /dev/mtd-user /user");
     struct stat st {};
-    if (stat("/user/summary-updated", &st) != 0 && std::system("/bin/summary-scan") != 0) {
+    if (stat("/user/summary-updated", &st) != 0 && boot::system_command("/bin/summary-scan") != 0) {
         std::puts("ERROR updating file system. Reboot recommended");
     }
 }

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 
 #include "boot/console.hpp"
 #include "boot/reboot.hpp"
+#include "boot/shell.hpp"
 #include "boot/startup.hpp"
 #include "image/install_log.hpp"
 #include "image/installer.hpp"
@@ -32,7 +32,7 @@ bool exists(const char* path) {
 
 int run_command(const char* command) {
     std::fflush(stdout);
-    return std::system(command);
+    return boot::system_command(command);
 }
 
 entry_path rejected_entry(const digest_text& digest) {

@@ -1,10 +1,10 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "boot/console.hpp"
+#include "boot/shell.hpp"
 #include "boot/startup.hpp"
 #include "rescue/mgmt_port.hpp"
 
@@ -43,7 +43,8 @@ int set_mgmt_mac_address() {
             return 0;
         }
         if (is_mac_address(line.data())) {
-            std::system((std::string("ifconfig eth0 hw ether ") + line.data() + "\n").c_str());
+            boot::system_command(
+                (std::string("ifconfig eth0 hw ether ") + line.data() + "\n").c_str());
             return 1;
         }
         std::puts("Invalid MAC address. Try again please");

@@ -5,10 +5,10 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "boot/console.hpp"
+#include "boot/shell.hpp"
 #include "boot/startup.hpp"
 #include "platform/seam.hpp"
 #include "rescue/mgmt_port.hpp"
@@ -25,7 +25,7 @@ std::string dotted(std::uint32_t address) {
 }
 
 void run(const std::string& command) {
-    std::system(command.c_str());
+    boot::system_command(command.c_str());
 }
 
 std::string interface_command(char letter, const char* rest) {

@@ -2,8 +2,8 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 
+#include "boot/shell.hpp"
 #include "image/install_log.hpp"
 #include "image/installer.hpp"
 #include "rescue/rescue.hpp"
@@ -16,7 +16,7 @@ int xmodem_download() {
         // No port to switch back, and no operator on it to wait for.
         return 0;
     }
-    std::system("/usr/bin/rx /tmp/image");
+    boot::system_command("/usr/bin/rx /tmp/image");
     serial_download_end(fd);
     close(fd);
     struct stat st {};

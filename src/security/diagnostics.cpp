@@ -1,10 +1,10 @@
 #include "security/diagnostics.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "boot/app_start.hpp"
 #include "boot/console.hpp"
+#include "boot/shell.hpp"
 #include "security/low_security.hpp"
 #include "security/signature_policy.hpp"
 
@@ -14,7 +14,7 @@ namespace {
 void step(const char* announcement, const char* command) {
     std::puts(announcement);
     std::fflush(stdout);
-    std::system(command);
+    boot::system_command(command);
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 
+#include "boot/shell.hpp"
 #include "crypto/mem.hpp"
 #include "security/imgsign_aes.hpp"
 #include "security/key_store.hpp"
@@ -28,7 +28,7 @@ private:
 };
 
 void delete_key_files() {
-    std::system("rm /user/*.pem");
+    boot::system_command("rm /user/*.pem");
 }
 
 }  // namespace

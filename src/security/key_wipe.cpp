@@ -1,9 +1,9 @@
 #include "security/key_wipe.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "boot/console.hpp"
+#include "boot/shell.hpp"
 
 int wipe_system_keys() {
     std::fputs("Confirm: wiping system keys y/N: ", stdout);
@@ -11,7 +11,7 @@ int wipe_system_keys() {
     const std::uint8_t key = read_key();
     std::putchar('\n');
     if (key == 'y' || key == 'Y') {
-        std::system("rm /user/*.pem");
+        boot::system_command("rm /user/*.pem");
         std::puts("System keys have been deleted. Reset the switch to complete the operation");
     }
     return 1;

@@ -3,8 +3,12 @@
 
 namespace boot {
 
-// std::system after flushing our own output, so that the console shows it before anything the
-// command prints.
+// std::system (same status, same handling of SIGINT and SIGQUIT while it waits), except that the
+// shell starts with the default actions of SIGQUIT and SIGTSTP, which the boot manager ignores.
+int system_command(const char* command);
+
+// system_command after flushing our own output, so that the console shows it before anything
+// the command prints.
 int run_command(const char* command);
 
 }  // namespace boot
