@@ -93,7 +93,10 @@ void start_application(std::uint32_t diagnostics) {
         run_then_reboot("LD_PRELOAD=libduma.so.0.0.0 /tmp/home/bin/mp.elf.strip\n");
     }
     std::fflush(nullptr);
+    // Ignored dispositions outlive the exec: the application gets the console's keys back.
+    boot::default_quit_and_stop();
     ::execlp("/bin/backtrace", "/bin/backtrace", static_cast<char*>(nullptr));
+    boot::ignore_quit_and_stop();
     std::fputs("Failed to start Application OS.\n", stderr);
     reboot_board();
 }

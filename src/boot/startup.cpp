@@ -81,6 +81,7 @@ void on_interrupt(int /*signal_number*/) {
 }
 
 int install_interrupt_handler() {
+    boot::ignore_quit_and_stop();
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     sigemptyset(&action.sa_mask);

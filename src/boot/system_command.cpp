@@ -15,6 +15,13 @@ namespace {
 
 constexpr std::array<int, 2> quit_and_stop = {SIGQUIT, SIGTSTP};
 
+void set_action(int signal_number, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal_number, &action, nullptr);
+}
+
 }  // namespace
 
 int system_command(const char* command) {
@@ -67,6 +74,18 @@ int system_command(const char* command) {
     sigaction(SIGQUIT, &kept[1], nullptr);
     sigprocmask(SIG_SETMASK, &kept_mask, nullptr);
     return status;
+}
+
+void ignore_quit_and_stop() {
+    for (const int signal_number : quit_and_stop) {
+        set_action(signal_number, SIG_IGN);
+    }
+}
+
+void default_quit_and_stop() {
+    for (const int signal_number : quit_and_stop) {
+        set_action(signal_number, SIG_DFL);
+    }
 }
 
 }  // namespace boot

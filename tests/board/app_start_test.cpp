@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "boot/app_start.hpp"
+#include "boot/console.hpp"
 #include "boot/env_flags.hpp"
+#include "boot/shell.hpp"
+#include "boot/startup.hpp"
 #include "boot_support.hpp"
 
 namespace {
@@ -146,6 +151,29 @@ TEST(StartApplication, DiagnosticsProgramTakesTheApplicationsPlace) {
     });
     EXPECT_EQ(result.console, diags_banner);
     EXPECT_FALSE(std::filesystem::exists(board.root() / "tmp/mpdiag.elf.strip"));
+}
+
+// The boot manager goes on after Ctrl-\, but what it starts gets the default back: a command
+// (not the shell, which ignores it itself) and the application in its place.
+TEST(StartApplication, CtrlBackslashStopsWhatTheBootManagerStarts) {
+    Board board;
+    write_bytes(board.root() / "tmp/varosimage.tar.gz",
+                tarball({{"home/bin/mp.elf.strip", "#!/bin/sh\nexec head -n 1\n"}}));
+    const auto result = board.run(
+        []() -> int {
+            prepare_platform();
+            install_interrupt_handler();
+            read_key();
+            const int status = boot::run_command("exec kill -QUIT $$");
+            if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGQUIT) {
+                return 1;
+            }
+            start_application(0);
+        },
+        // Each key after Ctrl-\ comes in the same stroke, for a process that reads on.
+        {"\034x", "\034\n"}, Terminal{.echo = false, .isig = true});
+    EXPECT_EQ(result.console, "backtrace: starting /tmp/home/bin/mp.elf.strip\r\n");
+    EXPECT_EQ(result.exit_code, 128 + SIGQUIT);
 }
 
 }  // namespace

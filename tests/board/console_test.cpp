@@ -73,6 +73,20 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"high_bytes_are_text", "\xe9\n", 16, "\xe9", "\xe9\r\n"}),
     [](const testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
 
+TEST(ReadLine, IgnoresCtrlBackslash) {
+    Board board;
+    const auto result = board.run(
+        [] {
+            install_interrupt_handler();
+            std::array<char, 8> buffer{};
+            keep(read_line(buffer));
+            return 0;
+        },
+        {"a", "\034b\r"}, Terminal{.echo = false, .isig = true});
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(kept(board), "ab");
+}
+
 TEST(ReadKey, TakesOneKeyWithoutEchoAndRestoresTheTerminal) {
     Board board;
     const auto result = board.run(
@@ -137,7 +151,8 @@ INSTANTIATE_TEST_SUITE_P(
         AskCase{"no_key", {}, 0, "Load it? (y/n) " + timeout_line},
         AskCase{"yes", {"y\n"}, 1, "Load it? (y/n) "}, AskCase{"no", {"n\n"}, 0, "Load it? (y/n) "},
         AskCase{"upper_case_asks_again", {"Y\n"}, 0, "Load it? (y/n) (y/n) (y/n) " + timeout_line},
-        AskCase{"ctrl_c", {"\x03"}, 0, "Load it? (y/n) " + timeout_line}),
+        AskCase{"ctrl_c", {"\x03"}, 0, "Load it? (y/n) " + timeout_line},
+        AskCase{"ctrl_backslash_is_ignored", {"\034y\n"}, 1, "Load it? (y/n) "}),
     [](const testing::TestParamInfo<AskCase>& info) { return std::string(info.param.name); });
 
 struct ConfirmCase {

@@ -85,6 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
         MenuCase{"ctrl_c_prompts_again_silently",
                  {"\x03", "e"},
                  prompt + std::string(1, '\0') + "\r\n" + exit_key},
+        // The key after Ctrl-\ comes in the same stroke: the read it would have ended goes on.
+        MenuCase{"ctrl_backslash_is_ignored", {"\034e"}, exit_key},
         MenuCase{.name = "key_zero_prompts_again_silently",
                  .strokes = {std::string(1, '\0'), "e"},
                  .console = prompt + std::string(1, '\0') + "\r\n" + exit_key,

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "board_session.hpp"
+#include "boot/startup.hpp"
 #include "console_script.hpp"
 #include "rescue/xmodem.hpp"
 
@@ -49,6 +50,23 @@ TEST(SerialDownload, AFileThatCannotBeCreatedIsReportedAfterTheWait) {
                                     });
     EXPECT_EQ(outcome.console,
               begin_text + "Can't open file!: No such file or directory\n" + end_text);
+    EXPECT_EQ(outcome.result, -1);
+}
+
+// The port has its signals back for this wait, and Ctrl-\ must not end the boot manager there.
+TEST(SerialDownload, CtrlBackslashAtTheWaitAfterTheDownloadIsIgnored) {
+    Board board;
+    const auto outcome = run_script(board.root(),
+                                    [] {
+                                        install_interrupt_handler();
+                                        return xmodem_receive("/no/such/dir");
+                                    },
+                                    {
+                                        {.after = "download.\r\n", .send = "\r"},
+                                        {.after = "9600 bps", .send = "\x1c"},
+                                        {.send = "\n"},
+                                    });
+    EXPECT_TRUE(outcome.script_done);
     EXPECT_EQ(outcome.result, -1);
 }
 

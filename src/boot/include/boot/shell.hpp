@@ -11,6 +11,11 @@ int system_command(const char* command);
 // the command prints.
 int run_command(const char* command);
 
+// Ctrl-\ and Ctrl-Z at the console: ignored by the boot manager for its whole life.
+void ignore_quit_and_stop();
+// Their default actions again, for a program about to take this process's place.
+void default_quit_and_stop();
+
 }  // namespace boot
 
 // The last resort of a failed boot: an interactive shell when the environment asks for one, then

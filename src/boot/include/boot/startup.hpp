@@ -13,8 +13,9 @@ extern std::uint8_t second_attempt;
 
 void on_interrupt(int signal_number);
 
-// Installs on_interrupt for SIGINT without SA_RESTART, so a blocked console read ends early.
-// Returns sigaction's result.
+// Installs on_interrupt for SIGINT without SA_RESTART, so a blocked console read ends early, and
+// ignores SIGQUIT and SIGTSTP (Ctrl-\ and Ctrl-Z must not end or stop the boot manager). Returns
+// the SIGINT sigaction's result.
 int install_interrupt_handler();
 
 // The start-up sequence; never returns (the application starts or the board reboots).
