@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -24,6 +25,78 @@ std::string slurp(const fs::path& path) {
 int sh(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct Output {
+    int status = -1;
+    std::string text;  // standard output and standard error
+};
+
+// boardsim with ARGS, where {B} is replaced by BOARD and {T} by a scratch folder beside it.
+Output boardsim(std::string args, const fs::path& board) {
+    for (const auto& [mark, path] : {std::pair{"{B}", board}, std::pair{"{T}", board / "tmp"}}) {
+        for (auto at = args.find(mark); at != std::string::npos; at = args.find(mark)) {
+            args.replace(at, 3, path.string());
+        }
+    }
+    Output out;
+    FILE* pipe = popen((std::string(BOARDSIM) + " " + args + " </dev/null 2>&1").c_str(), "r");
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        out.text.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+}
+
+struct BadCommand {
+    const char* args;
+    int status;
+    const char* message;  // a fragment of what it prints
+};
+
+// Each refused with a message that names the culprit, and nothing is written: the board's
+// configuration still reads and its faults can still be changed afterwards.
+TEST(BoardsimCli, RefusesBadCommandLinesNamingTheOptionAndTheValue) {
+    const BadCommand table[] = {
+        {"frobnicate {B}", 2, "unknown command 'frobnicate'"},
+        {"create {T}/new --seral X", 2, "--seral"},
+        {"create {T}/new --rtc garbage", 2, "--rtc: garbage: expected YYYY-MM-DD hh:mm:ss"},
+        {"create {T}/new --time-scale -1", 2, "--time-scale: -1: expected a number from 0"},
+        {"create {T}/new --boot-slot 7", 2, "--boot-slot: Value 7 not in range 1 to 2"},
+        {"run {B} --boot 1", 2, "--boot"},
+        {"run {B} --timeout abc", 2, "--timeout: abc: expected seconds"},
+        {"run {B} --boots 0", 2, "--boots: Value 0"},
+        {"eeprom {B} set boot-slot 300", 2, "boot-slot '300': expected a number from 0 to 255"},
+        {"usb {B} attach {B}/sim/board.conf", 2, "Directory is actually a file"},
+        {"fault {B} --io kernel:any:0", 2, "--io: kernel:any:0: the count 0 is not a number"},
+        {"fault {B} --io kernel:wipe:1", 2, "--io: kernel:wipe:1: unknown operation wipe"},
+        {"fault {B} --missing bogus", 2, "--missing: bogus: unknown device bogus"},
+        {"fault {B} --power-cut x", 2, "--power-cut"},
+        {"flash {B} write kernel /", 1, "cannot read /: Is a directory"},
+        {"flash {B} write kernel {T}/none", 1, "/tmp/none: No such file or directory"},
+    };
+    Board board;
+    for (const auto& row : table) {
+        const Output out = boardsim(row.args, board.root());
+        EXPECT_EQ(out.status, row.status) << row.args << "\n" << out.text;
+        EXPECT_NE(out.text.find(row.message), std::string::npos) << row.args << "\n" << out.text;
+    }
+    EXPECT_FALSE(fs::exists(board.root() / "tmp/new"));
+    EXPECT_EQ(boardsim("fault {B} --clear --power-cut 3", board.root()).status, 0);
+    EXPECT_EQ(boardsim("--version", board.root()).text, "boardsim 1.0.0\n");
+}
+
+// A boot without its configuration would run with the faults dropped.
+TEST(BoardsimRun, RefusesABoardWhoseConfigurationDoesNotRead) {
+    Board board;
+    ASSERT_EQ(boardsim("fault {B} --power-cut 3", board.root()).status, 0);
+    std::ofstream(board.root() / "sim/board.conf", std::ios::app) << "time.scale = -1\n";
+    const Output out = boardsim("run {B} --timeout 30", board.root());
+    EXPECT_EQ(out.status, 7) << out.text;
+    EXPECT_NE(out.text.find("time.scale = -1: expected a number from 0 to 1000"), std::string::npos)
+        << out.text;
 }
 
 TEST(BoardsimEnv, WritesWhatTheBootLoaderToolWritesAndTheBootManagerReadsIt) {

@@ -1,14 +1,21 @@
 #include "commands.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
-#include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
+#include <string>
+#include <variant>
+#include <vector>
 
+#include "cli.hpp"
 #include "env_image.hpp"
 #include "rootfs.hpp"
 #include "run.hpp"
@@ -16,37 +23,6 @@
 #include "usb.hpp"
 
 namespace boardsim {
-
-const char* const create_usage =
-    "boardsim create DIR [--serial TEXT] [--boot-slot N] [--usb-enable N]\n"
-    "                    [--rtc 'YYYY-MM-DD hh:mm:ss'] [--time-scale X] [--bootmgr PATH]\n"
-    "    a new board in DIR: busybox, rx, the stub tools, /dev, erased flash, EEPROM, clock";
-const char* const run_usage =
-    "boardsim run DIR [--boots N] [--timeout SECONDS]\n"
-    "    boots the board with this terminal as console, again after each reboot, up to N boots;\n"
-    "    exit status 0 application started, 3 rebooted, 4 power cut, 5 crashed, 6 timed out";
-const char* const env_usage =
-    "boardsim env DIR KEY=VALUE...\n"
-    "    writes the boot loader's environment partition with these settings";
-const char* const eeprom_usage =
-    "boardsim eeprom DIR get|set FIELD [VALUE]\n"
-    "    FIELD: serial, boot-slot, booted-image, usb-enable, slot1-time, slot2-time\n"
-    "    (times as seven hex clock register bytes, e.g. '30 15 09 00 05 12 26')";
-const char* const flash_usage =
-    "boardsim flash DIR read|write PARTITION FILE\n"
-    "    PARTITION: uboot ubootenv devicetree kernel rfs rescue onie; a write pads with 0xFF";
-const char* const usb_usage =
-    "boardsim usb DIR attach SRC_DIR [--after SECONDS] | detach\n"
-    "    a USB drive with SRC_DIR's files at /mnt/usb, ready (/tmp/usb) at the start of every\n"
-    "    boot or SECONDS of board time into it";
-const char* const fault_usage =
-    "boardsim fault DIR [--clear] [--power-cut N] [--io PARTITION:erase|program|any:N]\n"
-    "                   [--missing DEVICE] [--tool-fails NAME] [--tool-works NAME]\n"
-    "    DEVICE: bus0 bus1 eeprom rtc led port mem or a partition; NAME: a stub tool";
-const char* const show_usage =
-    "boardsim show DIR\n"
-    "    partitions with their first bytes, EEPROM fields, LED log, journal tail";
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -66,62 +42,60 @@ const std::map<std::string, Field> eeprom_fields = {
     {"usb-enable", {0x013B, 1, Field::Kind::byte}},
 };
 
-int usage_error(const char* usage) {
-    std::fprintf(stderr, "usage: %s\n", usage);
-    return 2;
+// board.conf's own reader judges the value, so nothing is accepted here that a boot refuses.
+CLI::Validator board_conf(const std::string& key, char separator = ' ') {
+    return CLI::Validator(
+        [key, separator](std::string& value) -> std::string {
+            std::string as_conf = value;
+            std::replace(as_conf.begin(), as_conf.end(), separator, ' ');
+            const std::string why = sim::config_value_error(key, as_conf);
+            return why.empty() ? why : value + ": " + why;
+        },
+        "");
 }
 
-// Splits arguments into positional ones and --name value options.
-struct Parsed {
-    std::vector<std::string> positional;
-    std::multimap<std::string, std::string> options;
-    bool ok = true;
-};
-
-Parsed parse(const Args& args, const std::vector<std::string>& flags) {
-    Parsed p;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i].rfind("--", 0) != 0) {
-            p.positional.push_back(args[i]);
-            continue;
-        }
-        const std::string name = args[i].substr(2);
-        if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
-            p.options.emplace(name, "");
-        } else if (i + 1 < args.size()) {
-            p.options.emplace(name, args[++i]);
-        } else {
-            p.ok = false;
-        }
-    }
-    return p;
-}
-
-std::optional<std::string> option(const Parsed& p, const std::string& name) {
-    const auto it = p.options.find(name);
-    return it == p.options.end() ? std::nullopt : std::optional(it->second);
+// Seconds as a decimal number: above zero, or from zero when ZERO is allowed.
+CLI::Validator seconds(bool zero) {
+    return CLI::Validator(
+        [zero](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double v = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !std::isfinite(v) || v < 0 || (v == 0 && !zero) ||
+                v > 1e6) {
+                return text + ": expected seconds, a number " + (zero ? "from 0" : "above 0") +
+                       " up to 1000000";
+            }
+            return {};
+        },
+        "");
 }
 
 std::optional<unsigned long> number(const std::string& text, unsigned long max) {
     char* end = nullptr;
+    errno = 0;
     const unsigned long value = std::strtoul(text.c_str(), &end, 0);
-    if (text.empty() || *end != '\0' || value > max) {
+    if (text.empty() || text[0] == '-' || *end != '\0' || errno != 0 || value > max) {
         return std::nullopt;
     }
     return value;
 }
 
-std::optional<std::uint8_t> byte(const std::string& text) {
-    const auto value = number(text, 0xFF);
-    return value ? std::optional(static_cast<std::uint8_t>(*value)) : std::nullopt;
-}
-
+// The whole file, or nullopt after saying why it cannot be read.
 std::optional<std::vector<std::uint8_t>> read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::unique_ptr<FILE, int (*)(FILE*)> in(std::fopen(path.c_str(), "rb"), std::fclose);
+    std::vector<std::uint8_t> bytes;
+    if (in) {
+        std::uint8_t chunk[65536];
+        std::size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, in.get())) > 0) {
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        }
+    }
+    if (!in || std::ferror(in.get())) {
+        std::fprintf(stderr, "boardsim: cannot read %s: %s\n", path.c_str(), std::strerror(errno));
         return std::nullopt;
     }
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    return bytes;
 }
 
 std::string hex_bytes(const std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t n) {
@@ -160,11 +134,13 @@ std::string field_text(const Field& field, const std::vector<std::uint8_t>& eepr
     return hex_bytes(eeprom, field.offset, field.size);
 }
 
-std::optional<std::vector<std::uint8_t>> field_value(const Field& field, const std::string& text) {
+// The field's bytes, or the reason TEXT does not fit it.
+std::variant<std::vector<std::uint8_t>, std::string> field_value(const Field& field,
+                                                                 const std::string& text) {
     std::vector<std::uint8_t> bytes;
     if (field.kind == Field::Kind::text) {
         if (text.size() > field.size) {
-            return std::nullopt;
+            return "at most " + std::to_string(field.size) + " characters";
         }
         bytes.assign(text.begin(), text.end());
         bytes.resize(field.size, 0);
@@ -176,242 +152,253 @@ std::optional<std::vector<std::uint8_t>> field_value(const Field& field, const s
         const auto value =
             field.kind == Field::Kind::bytes ? number("0x" + word, 0xFF) : number(word, 0xFF);
         if (!value) {
-            return std::nullopt;
+            break;
         }
         bytes.push_back(static_cast<std::uint8_t>(*value));
     }
-    return bytes.size() == field.size ? std::optional(bytes) : std::nullopt;
+    if (field.kind == Field::Kind::byte && bytes.size() != 1) {
+        return "expected a number from 0 to 255";
+    }
+    if (bytes.size() != field.size || in >> word) {
+        return "expected " + std::to_string(field.size) + " hex bytes";
+    }
+    return bytes;
 }
 
-}  // namespace
+// ---- the verbs -------------------------------------------------------------------------------
 
-int cmd_create(const Args& args) {
-    const Parsed p = parse(args, {});
-    if (!p.ok || p.positional.size() != 1) {
-        return usage_error(create_usage);
-    }
-    const fs::path root = p.positional[0];
+struct CreateArgs {
+    std::string dir;
+    std::optional<std::string> serial;
+    std::optional<int> boot_slot;
+    std::optional<unsigned> usb_enable;
+    std::optional<std::string> rtc;
+    std::optional<std::string> time_scale;
+    std::optional<std::string> bootmgr;
+};
+
+int create(const CreateArgs& a) {
+    const fs::path root = a.dir;
     sim::BoardConfig config;
-    if (const auto serial = option(p, "serial")) {
-        if (serial->size() > 12) {
-            std::fprintf(stderr, "boardsim: the serial number has at most 12 characters\n");
-            return 2;
-        }
-        config.serial = *serial;
+    config.serial = a.serial;
+    if (a.boot_slot) {
+        config.boot_slot = static_cast<std::uint8_t>(*a.boot_slot);
     }
-    for (const auto& [name, target] :
-         {std::pair{"boot-slot", &config.boot_slot}, std::pair{"usb-enable", &config.usb_enable}}) {
-        if (const auto text = option(p, name)) {
-            const auto value = byte(*text);
-            if (!value) {
-                return usage_error(create_usage);
-            }
-            *target = *value;
-        }
+    if (a.usb_enable) {
+        config.usb_enable = static_cast<std::uint8_t>(*a.usb_enable);
     }
-    if (const auto rtc = option(p, "rtc")) {
-        config.rtc_base = *rtc;
+    if (a.rtc) {
+        config.rtc_base = *a.rtc;
     }
-    if (const auto scale = option(p, "time-scale")) {
-        config.time_scale = std::strtod(scale->c_str(), nullptr);
+    if (a.time_scale) {
+        config.time_scale = std::strtod(a.time_scale->c_str(), nullptr);
     }
     RootfsSources sources = default_rootfs_sources();
-    if (const auto bootmgr = option(p, "bootmgr")) {
-        sources.boot_manager = *bootmgr;
+    if (a.bootmgr) {
+        sources.boot_manager = *a.bootmgr;
     }
     if (!create_rootfs(root, sources) || !sim::create_board_state(root, config)) {
-        return 1;
+        return status_failed;
     }
     const std::ofstream journal{root / "sim/journal.log", std::ios::app};  // the stubs append
-    return 0;
+    return status_ok;
 }
 
-int cmd_run(const Args& args) {
-    const Parsed p = parse(args, {});
-    if (!p.ok || p.positional.size() != 1) {
-        return usage_error(run_usage);
-    }
+struct RunArgs {
+    std::string dir;
+    unsigned boots = 1;
+    std::optional<double> timeout;
+};
+
+int run(const RunArgs& a) {
     RunOptions options;
-    if (const auto boots = option(p, "boots")) {
-        const auto n = number(*boots, 1000000);
-        if (!n || *n == 0) {
-            return usage_error(run_usage);
-        }
-        options.boots = static_cast<unsigned>(*n);
-    }
-    if (const auto timeout = option(p, "timeout")) {
-        options.timeout_seconds = std::strtod(timeout->c_str(), nullptr);
-    }
-    const auto outcome = run_board(p.positional[0], options);
-    return outcome ? static_cast<int>(*outcome) : 1;
+    options.boots = a.boots;
+    options.timeout_seconds = a.timeout;
+    const auto outcome = run_board(a.dir, options);
+    return outcome ? static_cast<int>(*outcome) : status_failed;
 }
 
-int cmd_env(const Args& args) {
-    if (args.empty()) {
-        return usage_error(env_usage);
-    }
-    const fs::path root = args[0];
-    const std::vector<std::string> settings(args.begin() + 1, args.end());
-    for (const std::string& setting : settings) {
-        if (setting.find('=') == std::string::npos) {
-            return usage_error(env_usage);
-        }
-    }
+struct EnvArgs {
+    std::string dir;
+    std::vector<std::string> settings;
+};
+
+int env(const EnvArgs& a) {
+    const fs::path root = a.dir;
     const auto config = is_board(root) ? sim::load_board_config(root) : std::nullopt;
     if (!config) {
-        return 1;
+        return status_failed;
     }
     const std::size_t size = config->partitions[*sim::partition_index("ubootenv")].size;
-    const auto image = make_env_image(settings, size);
+    const auto image = make_env_image(a.settings, size);
     if (!image) {
         std::fprintf(stderr, "boardsim: the settings do not fit into %zu bytes\n", size);
-        return 1;
+        return status_failed;
     }
-    return sim::write_partition(root, "ubootenv", *image) ? 0 : 1;
+    return sim::write_partition(root, "ubootenv", *image) ? status_ok : status_failed;
 }
 
-int cmd_eeprom(const Args& args) {
-    if (args.size() < 3 || (args[1] == "get" && args.size() != 3) ||
-        (args[1] == "set" && args.size() != 4) || (args[1] != "get" && args[1] != "set")) {
-        return usage_error(eeprom_usage);
+struct EepromArgs {
+    std::string dir;
+    std::string action;
+    std::string field;
+    std::optional<std::string> value;
+};
+
+int eeprom(const EepromArgs& a) {
+    const char* const tool = "boardsim eeprom";
+    if (a.action == "get" && a.value) {
+        return tools::usage_error(tool, "get takes no VALUE, got '" + *a.value + "'");
     }
-    const fs::path root = args[0];
-    const auto field = eeprom_fields.find(args[2]);
-    if (field == eeprom_fields.end()) {
-        return usage_error(eeprom_usage);
+    if (a.action == "set" && !a.value) {
+        return tools::usage_error(tool, "set " + a.field + " needs a VALUE");
     }
-    if (!is_board(root)) {
-        return 1;
-    }
-    if (args[1] == "get") {
-        const auto eeprom = sim::read_eeprom(root);
-        if (!eeprom) {
-            return 1;
+    const Field& field = eeprom_fields.at(a.field);
+    std::vector<std::uint8_t> bytes;
+    if (a.value) {
+        auto parsed = field_value(field, *a.value);
+        if (const auto* why = std::get_if<std::string>(&parsed)) {
+            return tools::usage_error(tool, a.field + " '" + *a.value + "': " + *why);
         }
-        std::printf("%s\n", field_text(field->second, *eeprom).c_str());
-        return 0;
+        bytes = std::get<std::vector<std::uint8_t>>(parsed);
     }
-    const auto bytes = field_value(field->second, args[3]);
-    if (!bytes) {
-        return usage_error(eeprom_usage);
+    const fs::path root = a.dir;
+    if (!is_board(root)) {
+        return status_failed;
     }
-    return sim::write_eeprom(root, field->second.offset, *bytes) ? 0 : 1;
+    if (a.action == "get") {
+        const auto content = sim::read_eeprom(root);
+        if (!content) {
+            return status_failed;
+        }
+        std::printf("%s\n", field_text(field, *content).c_str());
+        return status_ok;
+    }
+    return sim::write_eeprom(root, field.offset, bytes) ? status_ok : status_failed;
 }
 
-int cmd_flash(const Args& args) {
-    if (args.size() != 4 || (args[1] != "read" && args[1] != "write") ||
-        !sim::partition_index(args[2])) {
-        return usage_error(flash_usage);
-    }
-    const fs::path root = args[0];
+struct FlashArgs {
+    std::string dir;
+    std::string action;
+    std::string partition;
+    std::string file;
+};
+
+int flash(const FlashArgs& a) {
+    const fs::path root = a.dir;
     if (!is_board(root)) {
-        return 1;
+        return status_failed;
     }
-    if (args[1] == "read") {
-        const auto content = sim::read_partition(root, args[2]);
-        std::ofstream out(args[3], std::ios::binary);
-        if (!content || !out.write(reinterpret_cast<const char*>(content->data()),
-                                   static_cast<std::streamsize>(content->size()))) {
-            std::fprintf(stderr, "boardsim: reading %s into %s failed\n", args[2].c_str(),
-                         args[3].c_str());
-            return 1;
+    const auto current = sim::read_partition(root, a.partition);
+    if (!current) {
+        std::fprintf(stderr, "boardsim: cannot read partition %s\n", a.partition.c_str());
+        return status_failed;
+    }
+    if (a.action == "read") {
+        std::ofstream out(a.file, std::ios::binary);
+        if (!out.write(reinterpret_cast<const char*>(current->data()),
+                       static_cast<std::streamsize>(current->size()))) {
+            std::fprintf(stderr, "boardsim: cannot write %s\n", a.file.c_str());
+            return status_failed;
         }
-        return 0;
+        return status_ok;
     }
-    auto content = read_file(args[3]);
-    const auto current = sim::read_partition(root, args[2]);
-    if (!content || !current || content->size() > current->size()) {
-        std::fprintf(stderr, "boardsim: %s does not fit into %s\n", args[3].c_str(),
-                     args[2].c_str());
-        return 1;
+    auto content = read_file(a.file);
+    if (!content) {
+        return status_failed;
+    }
+    if (content->size() > current->size()) {
+        std::fprintf(stderr, "boardsim: %s (%zu bytes) does not fit into %s (%zu bytes)\n",
+                     a.file.c_str(), content->size(), a.partition.c_str(), current->size());
+        return status_failed;
     }
     content->resize(current->size(), 0xFF);
-    return sim::write_partition(root, args[2], *content) ? 0 : 1;
+    return sim::write_partition(root, a.partition, *content) ? status_ok : status_failed;
 }
 
-int cmd_usb(const Args& args) {
-    const Parsed p = parse(args, {});
-    if (!p.ok || p.positional.size() < 2) {
-        return usage_error(usb_usage);
+struct UsbArgs {
+    std::string dir;
+    std::string action;
+    std::optional<std::string> source;
+    std::optional<double> after;
+};
+
+int usb(const UsbArgs& a) {
+    const char* const tool = "boardsim usb";
+    if (a.action == "attach" && !a.source) {
+        return tools::usage_error(tool, "attach needs SRC_DIR");
     }
-    const fs::path root = p.positional[0];
+    if (a.action == "detach" && (a.source || a.after)) {
+        return tools::usage_error(
+            tool, "detach takes no SRC_DIR or --after, got '" + a.source.value_or("--after") + "'");
+    }
+    const fs::path root = a.dir;
     if (!is_board(root)) {
-        return 1;
+        return status_failed;
     }
-    if (p.positional[1] == "detach" && p.positional.size() == 2) {
-        return usb_detach(root) ? 0 : 1;
+    if (a.action == "detach") {
+        return usb_detach(root) ? status_ok : status_failed;
     }
-    if (p.positional[1] != "attach" || p.positional.size() != 3) {
-        return usage_error(usb_usage);
-    }
-    const double after =
-        option(p, "after") ? std::strtod(option(p, "after")->c_str(), nullptr) : 0.0;
-    return usb_attach(root, p.positional[2], after) ? 0 : 1;
+    return usb_attach(root, *a.source, a.after.value_or(0.0)) ? status_ok : status_failed;
 }
 
-int cmd_fault(const Args& args) {
-    const Parsed p = parse(args, {"clear"});
-    if (!p.ok || p.positional.size() != 1) {
-        return usage_error(fault_usage);
-    }
-    const fs::path root = p.positional[0];
+struct FaultArgs {
+    std::string dir;
+    bool clear = false;
+    std::optional<std::uint32_t> power_cut;
+    std::vector<std::string> io;
+    std::vector<std::string> missing;
+    std::vector<std::string> tool_fails;
+    std::vector<std::string> tool_works;
+};
+
+int fault(const FaultArgs& a) {
+    const fs::path root = a.dir;
     auto config = is_board(root) ? sim::load_board_config(root) : std::nullopt;
     if (!config) {
-        return 1;
+        return status_failed;
     }
-    sim::FaultPlan plan = option(p, "clear") ? sim::FaultPlan{} : config->faults;
-    for (const auto& [name, value] : p.options) {
-        if (name == "power-cut") {
-            const auto n = number(value, 0xFFFFFFFF);
-            if (!n) {
-                return usage_error(fault_usage);
-            }
-            plan.power_cut_after = static_cast<std::uint32_t>(*n);
-        } else if (name == "io") {
-            const auto first = value.find(':');
-            const auto second = value.find(':', first + 1);
-            if (second == std::string::npos) {
-                return usage_error(fault_usage);
-            }
-            const std::string op = value.substr(first + 1, second - first - 1);
-            const auto n = number(value.substr(second + 1), 0xFFFFFFFF);
-            if (!n || !sim::partition_index(value.substr(0, first)) ||
-                (op != "erase" && op != "program" && op != "any")) {
-                return usage_error(fault_usage);
-            }
-            plan.io_errors.push_back({value.substr(0, first),
-                                      op == "erase"     ? sim::IoFault::Op::erase
-                                      : op == "program" ? sim::IoFault::Op::program
-                                                        : sim::IoFault::Op::any,
-                                      static_cast<std::uint32_t>(*n)});
-        } else if (name == "missing") {
-            plan.missing.push_back(value);
-        } else if (name == "tool-fails" || name == "tool-works") {
-            std::error_code ec;
-            fs::create_directories(root / "sim/fail", ec);
-            if (name == "tool-fails") {
-                std::ofstream{root / "sim/fail" / value};
-            } else {
-                fs::remove(root / "sim/fail" / value, ec);
-            }
-        } else if (name != "clear") {
-            return usage_error(fault_usage);
+    sim::FaultPlan plan = a.clear ? sim::FaultPlan{} : config->faults;
+    if (a.power_cut) {
+        plan.power_cut_after = *a.power_cut;
+    }
+    for (const std::string& io : a.io) {
+        std::istringstream in(io);
+        std::string partition;
+        std::string op;
+        std::string nth;
+        std::getline(in, partition, ':');
+        std::getline(in, op, ':');
+        std::getline(in, nth);
+        plan.io_errors.push_back({partition,
+                                  op == "erase"     ? sim::IoFault::Op::erase
+                                  : op == "program" ? sim::IoFault::Op::program
+                                                    : sim::IoFault::Op::any,
+                                  static_cast<std::uint32_t>(std::stoul(nth, nullptr, 0))});
+    }
+    for (const std::string& missing : a.missing) {
+        std::istringstream in(missing);
+        for (std::string device; in >> device;) {
+            plan.missing.push_back(device);
         }
     }
-    if (option(p, "clear")) {
-        std::error_code ec;
+    std::error_code ec;
+    if (a.clear) {
         fs::remove_all(root / "sim/fail", ec);
     }
-    return sim::set_fault_plan(root, plan) ? 0 : 1;
+    for (const auto& name : a.tool_fails) {
+        fs::create_directories(root / "sim/fail", ec);
+        std::ofstream{root / "sim/fail" / name};
+    }
+    for (const auto& name : a.tool_works) {
+        fs::remove(root / "sim/fail" / name, ec);
+    }
+    return sim::set_fault_plan(root, plan) ? status_ok : status_failed;
 }
 
-int cmd_show(const Args& args) {
-    if (args.size() != 1) {
-        return usage_error(show_usage);
-    }
-    const fs::path root = args[0];
+int show(const fs::path& root) {
     if (!is_board(root)) {
-        return 1;
+        return status_failed;
     }
     std::printf("partitions:\n");
     for (const auto name : sim::partition_names) {
@@ -445,7 +432,200 @@ int cmd_show(const Args& args) {
     for (std::size_t i = lines.size() > 10 ? lines.size() - 10 : 0; i < lines.size(); ++i) {
         std::printf("  %s\n", lines[i].c_str());
     }
-    return 0;
+    return status_ok;
+}
+
+std::vector<std::string> names_of_partitions() {
+    return {sim::partition_names.begin(), sim::partition_names.end()};
+}
+
+std::vector<std::string> names_of_fields() {
+    std::vector<std::string> names;
+    for (const auto& [name, field] : eeprom_fields) {
+        names.push_back(name);
+    }
+    return names;
+}
+
+// A file name of the board's /sim/fail/, where the stub tools look.
+const CLI::Validator tool_name(
+    [](std::string& name) -> std::string {
+        return name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos
+                   ? name + ": expected the name of a stub tool"
+                   : std::string();
+    },
+    "");
+
+const CLI::Validator setting(
+    [](std::string& text) -> std::string {
+        return text.find('=') == std::string::npos || text[0] == '=' ? text + ": expected KEY=VALUE"
+                                                                     : std::string();
+    },
+    "");
+
+CLI::App* verb(CLI::App& app, const char* name, const char* what, const char* footer) {
+    CLI::App* sub = app.add_subcommand(name, what);
+    sub->footer(footer);
+    return sub;
+}
+
+void add_dir(CLI::App* sub, std::string& dir) {
+    sub->add_option("DIR", dir, "the board's folder")->required()->type_name("");
+}
+
+}  // namespace
+
+std::function<int()> add_verbs(CLI::App& app) {
+    std::vector<std::pair<CLI::App*, std::function<int()>>> verbs;
+
+    auto c = std::make_shared<CreateArgs>();
+    CLI::App* sub = verb(app, "create",
+                         "A new board in DIR: busybox, rx, the stub tools, /dev, erased flash, "
+                         "an erased EEPROM with the given fields, the clock.",
+                         "Exit status: 0 created, 1 failed, 2 usage error.");
+    add_dir(sub, c->dir);
+    sub->add_option("--serial", c->serial, "serial number in the EEPROM, at most 12 characters")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return text.size() > 12 ? text + ": more than 12 characters" : std::string();
+            },
+            ""));
+    sub->add_option("--boot-slot", c->boot_slot, "the EEPROM's boot selector: slot 1 or 2")
+        ->check(CLI::Range(1, 2));
+    sub->add_option("--usb-enable", c->usb_enable, "the EEPROM's USB enable byte (0-255)")
+        ->check(CLI::Range(0u, 255u));
+    sub->add_option("--rtc", c->rtc, "what the clock shows at board time 0: 'YYYY-MM-DD hh:mm:ss'")
+        ->check(board_conf("rtc.base"));
+    sub->add_option("--time-scale", c->time_scale,
+                    "real seconds per board second, 0 to 1000 (default 0.001; 0 = no waiting)")
+        ->check(board_conf("time.scale"));
+    sub->add_option("--bootmgr", c->bootmgr, "the boot manager to install (default bootmgr-sim)")
+        ->check(CLI::ExistingFile);
+    verbs.emplace_back(sub, [c] { return create(*c); });
+
+    auto r = std::make_shared<RunArgs>();
+    sub = verb(app, "run",
+               "Boots the board with this terminal as console, again after each reboot or power "
+               "cut, up to N boots.",
+               "Exit status (how the last boot ended): 0 the application started, 1 the board\n"
+               "could not be started, 2 usage error, 3 rebooted, 4 power cut, 5 crashed,\n"
+               "6 timed out, 7 the board's configuration (sim/board.conf) does not read: not\n"
+               "booted, the reason on standard error.");
+    add_dir(sub, r->dir);
+    sub->add_option("--boots", r->boots, "at most N boots (1-1000000, default 1)")
+        ->check(CLI::Range(1u, 1000000u));
+    sub->add_option("--timeout", r->timeout, "stop the board after SECONDS of real time")
+        ->check(seconds(false));
+    verbs.emplace_back(sub, [r] { return run(*r); });
+
+    auto e = std::make_shared<EnvArgs>();
+    sub = verb(app, "env", "Writes the boot loader's environment partition with these settings.",
+               "Exit status: 0 written, 1 failed, 2 usage error.");
+    add_dir(sub, e->dir);
+    sub->add_option("KEY=VALUE", e->settings, "the settings")->check(setting);
+    verbs.emplace_back(sub, [e] { return env(*e); });
+
+    auto p = std::make_shared<EepromArgs>();
+    sub = verb(app, "eeprom", "Reads or writes one field of the settings EEPROM.",
+               "Values: serial text (at most 12 characters); boot-slot, booted-image, usb-enable\n"
+               "a byte (0-255, 0x-hex allowed); slot1-time, slot2-time seven hex clock register\n"
+               "bytes, e.g. '30 15 09 00 05 12 26'.\n"
+               "Exit status: 0 done, 1 failed, 2 usage error.");
+    add_dir(sub, p->dir);
+    sub->add_option("ACTION", p->action, "get or set")
+        ->required()
+        ->check(CLI::IsMember({"get", "set"}));
+    sub->add_option("FIELD", p->field, "the field")
+        ->required()
+        ->check(CLI::IsMember(names_of_fields()));
+    sub->add_option("VALUE", p->value, "the new value (set)");
+    verbs.emplace_back(sub, [p] { return eeprom(*p); });
+
+    auto f = std::make_shared<FlashArgs>();
+    sub = verb(app, "flash",
+               "Copies a flash partition into FILE (read) or FILE into it (write, padded with "
+               "0xFF).",
+               "Exit status: 0 done, 1 failed (FILE unreadable or larger than the partition),\n"
+               "2 usage error.");
+    add_dir(sub, f->dir);
+    sub->add_option("ACTION", f->action, "read or write")
+        ->required()
+        ->check(CLI::IsMember({"read", "write"}));
+    sub->add_option("PARTITION", f->partition, "the partition")
+        ->required()
+        ->check(CLI::IsMember(names_of_partitions()));
+    sub->add_option("FILE", f->file, "the file")->required();
+    verbs.emplace_back(sub, [f] { return flash(*f); });
+
+    auto u = std::make_shared<UsbArgs>();
+    sub = verb(app, "usb",
+               "attach: a USB drive with SRC_DIR's files at /mnt/usb, ready (/tmp/usb) at the "
+               "start of every boot or SECONDS of board time into it; detach: no drive.",
+               "Exit status: 0 done, 1 failed, 2 usage error.");
+    add_dir(sub, u->dir);
+    sub->add_option("ACTION", u->action, "attach or detach")
+        ->required()
+        ->check(CLI::IsMember({"attach", "detach"}));
+    sub->add_option("SRC_DIR", u->source, "the folder the drive holds (attach)")
+        ->check(CLI::ExistingDirectory);
+    sub->add_option("--after", u->after, "the drive is ready SECONDS of board time into a boot")
+        ->check(seconds(true));
+    verbs.emplace_back(sub, [u] { return usb(*u); });
+
+    auto t = std::make_shared<FaultArgs>();
+    sub = verb(
+        app, "fault", "Arms or clears the board's faults; they stay in sim/board.conf.",
+        "--power-cut N: the board loses power right after the N-th flash erase or write that\n"
+        "  completes in a boot, counting every partition from the start of the boot (an erase\n"
+        "  request of several blocks counts once). It fires once: it disarms itself as it\n"
+        "  fires, so the next boot runs without it. 0 disarms it.\n"
+        "--io PARTITION:OP:N: the N-th erase request (OP erase), write call (program) or either\n"
+        "  (any) on PARTITION in a boot fails with an I/O error, failed attempts counted too.\n"
+        "  The count restarts at every boot and the fault stays armed for every boot until\n"
+        "  --clear. Repeat the option for several.\n"
+        "--missing DEVICE: the device is absent in every boot until --clear.\n"
+        "--tool-fails NAME: the stub tool NAME (mount, reboot, date...) exits with status 1\n"
+        "  until --tool-works NAME or --clear.\n"
+        "--clear applies first, then the other options are added to what is armed.\n"
+        "Exit status: 0 done, 1 failed, 2 usage error.");
+    add_dir(sub, t->dir);
+    sub->add_flag("--clear", t->clear, "disarm every fault and tool failure first");
+    sub->add_option("--power-cut", t->power_cut, "power cut after the N-th flash operation")
+        ->type_name("N");
+    sub->add_option("--io", t->io, "the N-th such operation on PARTITION fails")
+        ->type_name("PARTITION:erase|program|any:N")
+        ->allow_extra_args(false)
+        ->check(board_conf("fault.io", ':'));
+    sub->add_option("--missing", t->missing,
+                    "DEVICE is absent: bus0 bus1 eeprom rtc led port mem or a partition")
+        ->type_name("DEVICE")
+        ->allow_extra_args(false)
+        ->check(board_conf("fault.missing"));
+    sub->add_option("--tool-fails", t->tool_fails, "the stub tool NAME fails")
+        ->type_name("NAME")
+        ->allow_extra_args(false)
+        ->check(tool_name);
+    sub->add_option("--tool-works", t->tool_works, "the stub tool NAME works again")
+        ->type_name("NAME")
+        ->allow_extra_args(false)
+        ->check(tool_name);
+    verbs.emplace_back(sub, [t] { return fault(*t); });
+
+    auto s = std::make_shared<std::string>();
+    sub = verb(app, "show",
+               "Partitions with their first bytes, EEPROM fields, LED log, journal tail.",
+               "Exit status: 0 shown, 1 failed, 2 usage error.");
+    add_dir(sub, *s);
+    verbs.emplace_back(sub, [s] { return show(*s); });
+
+    return [verbs] {
+        for (const auto& [sub, run] : verbs) {
+            if (sub->parsed()) {
+                return run();
+            }
+        }
+        return tools::usage_status;
+    };
 }
 
 }  // namespace boardsim

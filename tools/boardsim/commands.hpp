@@ -1,29 +1,19 @@
-// The verbs of boardsim. Each takes the arguments after the verb and returns the exit status.
+// The verbs of boardsim.
 #pragma once
 
-#include <string>
-#include <vector>
+#include <functional>
+
+namespace CLI {
+class App;
+}
 
 namespace boardsim {
 
-using Args = std::vector<std::string>;
+// Exit statuses shared by the verbs (run adds the outcomes of a boot, see run.hpp).
+inline constexpr int status_ok = 0;
+inline constexpr int status_failed = 1;  // the verb could not do its work; message on stderr
 
-extern const char* const create_usage;
-extern const char* const run_usage;
-extern const char* const env_usage;
-extern const char* const eeprom_usage;
-extern const char* const flash_usage;
-extern const char* const usb_usage;
-extern const char* const fault_usage;
-extern const char* const show_usage;
-
-int cmd_create(const Args& args);
-int cmd_run(const Args& args);
-int cmd_env(const Args& args);
-int cmd_eeprom(const Args& args);
-int cmd_flash(const Args& args);
-int cmd_usb(const Args& args);
-int cmd_fault(const Args& args);
-int cmd_show(const Args& args);
+// Adds the verbs to APP as subcommands; returns what runs the one a parsed command line chose.
+std::function<int()> add_verbs(CLI::App& app);
 
 }  // namespace boardsim

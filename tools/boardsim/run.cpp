@@ -177,6 +177,8 @@ const char* describe(Outcome outcome) {
             return "crashed";
         case Outcome::timed_out:
             return "timed out";
+        case Outcome::unreadable_config:
+            return "configuration unreadable";
     }
     return "?";
 }
@@ -201,6 +203,12 @@ std::optional<Outcome> run_board(const fs::path& root, const RunOptions& options
     Outcome outcome = Outcome::crashed;
 
     for (unsigned n = 1; n <= options.boots; ++n) {
+        // A boot without the configuration would run with default geometry and no faults.
+        if (!sim::load_board_config(root)) {
+            std::fprintf(stderr,
+                         "boardsim: boot %u: not started, the configuration does not read\n", n);
+            return Outcome::unreadable_config;
+        }
         std::error_code ec;
         fs::remove_all(root / "sim/run", ec);
         reset_volatile(root);

@@ -13,6 +13,7 @@ enum class Outcome : int {
     power_cut = 4,
     crashed = 5,
     timed_out = 6,
+    unreadable_config = 7,  // sim/board.conf does not read: not booted, faults would be lost
 };
 
 struct RunOptions {

@@ -80,9 +80,20 @@ std::optional<std::size_t> partition_index(std::string_view name) {
     return std::nullopt;
 }
 
+std::string config_value_error(std::string_view key, std::string_view value) {
+    return detail::config_value_error(key, value);
+}
+
+std::string config_error(const BoardConfig& config) {
+    return detail::config_error(config);
+}
+
 bool create_board_state(const std::filesystem::path& root, const BoardConfig& config) {
     if (!geometry_valid(config)) {
         return false;
+    }
+    if (const std::string why = config_error(config); !why.empty()) {
+        return fail("refusing board.conf: " + why);
     }
     if (config.serial && config.serial->size() > 12) {
         return fail("serial number longer than 12 bytes");
@@ -125,6 +136,9 @@ std::optional<BoardConfig> load_board_config(const std::filesystem::path& root) 
 }
 
 bool save_board_config(const std::filesystem::path& root, const BoardConfig& config) {
+    if (const std::string why = config_error(config); !why.empty()) {
+        return fail("refusing board.conf: " + why);
+    }
     return detail::write_text(state_path(root, "board.conf"), detail::format_board_conf(config)) ||
            fail("cannot write board.conf");
 }

@@ -123,13 +123,14 @@ std::string apply(BoardConfig& c, std::string_view key, std::string_view value) 
         }
     } else if (key == "fault.io") {
         const auto w = words(value);
-        IoFault f;
-        const auto n = w.size() == 3 ? parse_number(w[2], 0xFFFFFFFFu) : std::nullopt;
-        if (w.size() != 3 || !partition_index(w[0]) || !n || *n == 0) {
+        if (w.size() != 3) {
             return "expected <partition> <erase|program|any> <N>";
         }
+        IoFault f;
+        if (!partition_index(w[0])) {
+            return "unknown partition " + w[0];
+        }
         f.partition = w[0];
-        f.nth = static_cast<std::uint32_t>(*n);
         if (w[1] == "erase") {
             f.op = IoFault::Op::erase;
         } else if (w[1] == "program") {
@@ -137,8 +138,13 @@ std::string apply(BoardConfig& c, std::string_view key, std::string_view value) 
         } else if (w[1] == "any") {
             f.op = IoFault::Op::any;
         } else {
-            return "expected <partition> <erase|program|any> <N>";
+            return "unknown operation " + w[1] + " (erase, program or any)";
         }
+        const auto n = parse_number(w[2], 0xFFFFFFFFu);
+        if (!n || *n == 0) {
+            return "the count " + w[2] + " is not a number from 1 to 4294967295";
+        }
+        f.nth = static_cast<std::uint32_t>(*n);
         c.faults.io_errors.push_back(f);
     } else if (key == "fault.power_cut") {
         const auto v = parse_number(value, 0xFFFFFFFFu);
@@ -152,6 +158,25 @@ std::string apply(BoardConfig& c, std::string_view key, std::string_view value) 
     return {};
 }
 
+// Applies one line; returns "KEY = VALUE: reason" on failure.
+std::string apply_line(BoardConfig& c, std::string_view line) {
+    if (const auto hash = line.find('#'); hash != std::string_view::npos) {
+        line = line.substr(0, hash);
+    }
+    line = trim(line);
+    if (line.empty()) {
+        return {};
+    }
+    const auto eq = line.find('=');
+    if (eq == std::string_view::npos) {
+        return std::string(line) + ": expected key = value";
+    }
+    const auto key = trim(line.substr(0, eq));
+    const auto value = trim(line.substr(eq + 1));
+    const std::string why = apply(c, key, value);
+    return why.empty() ? why : std::string(key) + " = " + std::string(value) + ": " + why;
+}
+
 }  // namespace
 
 std::optional<BoardConfig> parse_board_conf(const std::string& text, std::string* error) {
@@ -160,18 +185,7 @@ std::optional<BoardConfig> parse_board_conf(const std::string& text, std::string
     int number = 0;
     for (std::string line; std::getline(in, line);) {
         ++number;
-        std::string_view l = line;
-        if (const auto hash = l.find('#'); hash != std::string_view::npos) {
-            l = l.substr(0, hash);
-        }
-        l = trim(l);
-        if (l.empty()) {
-            continue;
-        }
-        const auto eq = l.find('=');
-        std::string why = eq == std::string_view::npos
-                              ? std::string("expected key = value")
-                              : apply(c, trim(l.substr(0, eq)), trim(l.substr(eq + 1)));
+        const std::string why = apply_line(c, line);
         if (!why.empty()) {
             if (error) {
                 *error = "line " + std::to_string(number) + ": " + why;
@@ -180,6 +194,22 @@ std::optional<BoardConfig> parse_board_conf(const std::string& text, std::string
         }
     }
     return c;
+}
+
+std::string config_error(const BoardConfig& config) {
+    BoardConfig scratch;
+    std::istringstream in(format_board_conf(config));
+    for (std::string line; std::getline(in, line);) {
+        if (std::string why = apply_line(scratch, line); !why.empty()) {
+            return why;
+        }
+    }
+    return {};
+}
+
+std::string config_value_error(std::string_view key, std::string_view value) {
+    BoardConfig scratch;
+    return apply(scratch, key, value);
 }
 
 std::string format_board_conf(const BoardConfig& c) {

@@ -105,6 +105,11 @@ bool create_board_state(const std::filesystem::path& root, const BoardConfig& co
 void use_board(const std::filesystem::path& root);
 const std::filesystem::path& board_root();
 
+// Why board.conf's reader refuses VALUE for KEY (e.g. "time.scale"), or CONFIG as a whole
+// ("KEY = VALUE: reason"); empty when it accepts it. The writers below refuse the same.
+std::string config_value_error(std::string_view key, std::string_view value);
+std::string config_error(const BoardConfig& config);
+
 // board.conf as a record; nullopt (and a message on standard error) when unreadable or invalid.
 std::optional<BoardConfig> load_board_config(const std::filesystem::path& root);
 bool save_board_config(const std::filesystem::path& root, const BoardConfig& config);
