@@ -74,6 +74,9 @@ TEST(BoardsimCli, RefusesBadCommandLinesNamingTheOptionAndTheValue) {
         {"fault {B} --io kernel:wipe:1", 2, "--io: kernel:wipe:1: unknown operation wipe"},
         {"fault {B} --missing bogus", 2, "--missing: bogus: unknown device bogus"},
         {"fault {B} --power-cut x", 2, "--power-cut"},
+        {"create {B}", 1, "already holds a board: --force erases its flash and EEPROM"},
+        {"create {T}/new --usb maybe", 2, "--usb: maybe not in"},
+        {"env {B}", 1, "no environment in ubootenv"},
         {"flash {B} write kernel /", 1, "cannot read /: Is a directory"},
         {"flash {B} write kernel {T}/none", 1, "/tmp/none: No such file or directory"},
     };
@@ -84,6 +87,8 @@ TEST(BoardsimCli, RefusesBadCommandLinesNamingTheOptionAndTheValue) {
         EXPECT_NE(out.text.find(row.message), std::string::npos) << row.args << "\n" << out.text;
     }
     EXPECT_FALSE(fs::exists(board.root() / "tmp/new"));
+    EXPECT_EQ(boardsim("create {T}/usb --usb on", board.root()).status, 0);
+    EXPECT_EQ(boardsim("eeprom {T}/usb get usb-enable", board.root()).text, "213\n");
     EXPECT_EQ(boardsim("fault {B} --clear --power-cut 3", board.root()).status, 0);
     EXPECT_EQ(boardsim("--version", board.root()).text, "boardsim 1.0.0\n");
 }
@@ -102,14 +107,14 @@ TEST(BoardsimRun, RefusesABoardWhoseConfigurationDoesNotRead) {
 TEST(BoardsimEnv, WritesWhatTheBootLoaderToolWritesAndTheBootManagerReadsIt) {
     Board board;
     const fs::path root = board.root();
-    ASSERT_EQ(sh(std::string(BOARDSIM) + " env " + root.string() +
-                 " bootdelay=3 gdbserver=on gdbport=2345"),
-              0);
     std::ofstream(root / "env.txt") << "bootdelay=3\ngdbserver=on\ngdbport=2345\n";
+    std::ofstream(root / "part.txt") << "# first two\nbootdelay=3\n\ngdbserver=on\n";
+    ASSERT_EQ(boardsim("env {B} --file {B}/part.txt gdbport=2345", root).status, 0);
     ASSERT_EQ(sh("mkenvimage -b -s 0x20000 -o " + (root / "env.bin").string() + " " +
                  (root / "env.txt").string()),
               0);
     EXPECT_EQ(slurp(root / "sim/flash/ubootenv.bin"), slurp(root / "env.bin"));
+    EXPECT_EQ(boardsim("env {B}", root).text, slurp(root / "env.txt"));
 
     const auto result = board.run([] {
         flash_init();

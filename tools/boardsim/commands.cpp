@@ -42,6 +42,10 @@ const std::map<std::string, Field> eeprom_fields = {
     {"usb-enable", {0x013B, 1, Field::Kind::byte}},
 };
 
+// The boot manager uses a USB drive only when the EEPROM's USB enable byte holds this value.
+constexpr std::uint8_t usb_enabled = 213;
+constexpr std::uint8_t usb_disabled = 0;
+
 // board.conf's own reader judges the value, so nothing is accepted here that a boot refuses.
 CLI::Validator board_conf(const std::string& key, char separator = ' ') {
     return CLI::Validator(
@@ -175,10 +179,37 @@ struct CreateArgs {
     std::optional<std::string> rtc;
     std::optional<std::string> time_scale;
     std::optional<std::string> bootmgr;
+    std::optional<std::string> usb;
+    bool force = false;
 };
+
+// A board is only made over another, or over other files, on purpose.
+bool may_create_in(const fs::path& root, bool force) {
+    std::error_code ec;
+    if (fs::exists(root, ec) && !fs::is_directory(root, ec)) {
+        std::fprintf(stderr, "boardsim: %s exists and is not a folder\n", root.c_str());
+        return false;
+    }
+    if (force || fs::is_empty(root, ec) || !fs::exists(root)) {
+        return true;
+    }
+    if (fs::exists(root / "sim/board.conf")) {
+        std::fprintf(stderr,
+                     "boardsim: %s already holds a board: --force erases its flash and EEPROM\n",
+                     root.c_str());
+    } else {
+        std::fprintf(stderr,
+                     "boardsim: %s is not empty: --force creates the board among its files\n",
+                     root.c_str());
+    }
+    return false;
+}
 
 int create(const CreateArgs& a) {
     const fs::path root = a.dir;
+    if (!may_create_in(root, a.force)) {
+        return status_failed;
+    }
     sim::BoardConfig config;
     config.serial = a.serial;
     if (a.boot_slot) {
@@ -186,6 +217,9 @@ int create(const CreateArgs& a) {
     }
     if (a.usb_enable) {
         config.usb_enable = static_cast<std::uint8_t>(*a.usb_enable);
+    }
+    if (a.usb) {
+        config.usb_enable = *a.usb == "on" ? usb_enabled : usb_disabled;
     }
     if (a.rtc) {
         config.rtc_base = *a.rtc;
@@ -221,7 +255,35 @@ int run(const RunArgs& a) {
 struct EnvArgs {
     std::string dir;
     std::vector<std::string> settings;
+    std::optional<std::string> file;
 };
+
+// KEY=VALUE lines; blank lines and lines starting with '#' are skipped.
+std::optional<std::vector<std::string>> settings_file(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) {
+        std::fprintf(stderr, "boardsim: cannot read %s\n", path.c_str());
+        return std::nullopt;
+    }
+    std::vector<std::string> settings;
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        if (line.find('=') == std::string::npos || line[0] == '=') {
+            std::fprintf(stderr, "boardsim: %s line %d: expected KEY=VALUE, got '%s'\n",
+                         path.c_str(), number, line.c_str());
+            return std::nullopt;
+        }
+        settings.push_back(line);
+    }
+    return settings;
+}
 
 int env(const EnvArgs& a) {
     const fs::path root = a.dir;
@@ -229,8 +291,30 @@ int env(const EnvArgs& a) {
     if (!config) {
         return status_failed;
     }
+    if (a.settings.empty() && !a.file) {
+        const auto image = sim::read_partition(root, "ubootenv");
+        const auto settings = image ? read_env_image(*image) : std::nullopt;
+        if (!settings) {
+            std::fprintf(stderr,
+                         "boardsim: no environment in ubootenv (bad CRC: erased or damaged)\n");
+            return status_failed;
+        }
+        for (const std::string& setting : *settings) {
+            std::printf("%s\n", setting.c_str());
+        }
+        return status_ok;
+    }
+    std::vector<std::string> settings;
+    if (a.file) {
+        const auto from_file = settings_file(*a.file);
+        if (!from_file) {
+            return status_failed;
+        }
+        settings = *from_file;
+    }
+    settings.insert(settings.end(), a.settings.begin(), a.settings.end());
     const std::size_t size = config->partitions[*sim::partition_index("ubootenv")].size;
-    const auto image = make_env_image(a.settings, size);
+    const auto image = make_env_image(settings, size);
     if (!image) {
         std::fprintf(stderr, "boardsim: the settings do not fit into %zu bytes\n", size);
         return status_failed;
@@ -255,7 +339,9 @@ int eeprom(const EepromArgs& a) {
     }
     const Field& field = eeprom_fields.at(a.field);
     std::vector<std::uint8_t> bytes;
-    if (a.value) {
+    if (a.field == "usb-enable" && (a.value == "on" || a.value == "off")) {
+        bytes = {*a.value == "on" ? usb_enabled : usb_disabled};
+    } else if (a.value) {
         auto parsed = field_value(field, *a.value);
         if (const auto* why = std::get_if<std::string>(&parsed)) {
             return tools::usage_error(tool, a.field + " '" + *a.value + "': " + *why);
@@ -479,10 +565,15 @@ std::function<int()> add_verbs(CLI::App& app) {
     std::vector<std::pair<CLI::App*, std::function<int()>>> verbs;
 
     auto c = std::make_shared<CreateArgs>();
-    CLI::App* sub = verb(app, "create",
-                         "A new board in DIR: busybox, rx, the stub tools, /dev, erased flash, "
-                         "an erased EEPROM with the given fields, the clock.",
-                         "Exit status: 0 created, 1 failed, 2 usage error.");
+    CLI::App* sub =
+        verb(app, "create",
+             "A new board in DIR: busybox, rx, the stub tools, /dev, erased flash, "
+             "an erased EEPROM with the given fields, the clock.",
+             "The boot manager uses a USB drive only when the EEPROM's USB enable byte is 213\n"
+             "(0xD5); any other value, the erased 0xFF included, leaves USB off.\n"
+             "DIR must be empty or absent: over a board or other files, --force.\n"
+             "Exit status: 0 created, 1 failed (DIR not empty: nothing changed), 2 usage\n"
+             "error.");
     add_dir(sub, c->dir);
     sub->add_option("--serial", c->serial, "serial number in the EEPROM, at most 12 characters")
         ->check(CLI::Validator(
@@ -492,8 +583,14 @@ std::function<int()> add_verbs(CLI::App& app) {
             ""));
     sub->add_option("--boot-slot", c->boot_slot, "the EEPROM's boot selector: slot 1 or 2")
         ->check(CLI::Range(1, 2));
+    CLI::Option* usb_switch =
+        sub->add_option("--usb", c->usb, "USB drives used (on: enable byte 213) or not (off: 0)")
+            ->type_name("on|off")
+            ->check(CLI::IsMember({"on", "off"}));
     sub->add_option("--usb-enable", c->usb_enable, "the EEPROM's USB enable byte (0-255)")
-        ->check(CLI::Range(0u, 255u));
+        ->check(CLI::Range(0u, 255u))
+        ->excludes(usb_switch);
+    sub->add_flag("--force", c->force, "create the board in a folder that is not empty");
     sub->add_option("--rtc", c->rtc, "what the clock shows at board time 0: 'YYYY-MM-DD hh:mm:ss'")
         ->check(board_conf("rtc.base"));
     sub->add_option("--time-scale", c->time_scale,
@@ -519,17 +616,25 @@ std::function<int()> add_verbs(CLI::App& app) {
     verbs.emplace_back(sub, [r] { return run(*r); });
 
     auto e = std::make_shared<EnvArgs>();
-    sub = verb(app, "env", "Writes the boot loader's environment partition with these settings.",
-               "Exit status: 0 written, 1 failed, 2 usage error.");
+    sub = verb(app, "env",
+               "Prints the boot loader's environment, one KEY=VALUE a line; with settings, "
+               "writes the environment partition with them instead.",
+               "Exit status: 0 done, 1 failed (printing: no valid environment), 2 usage error.");
     add_dir(sub, e->dir);
-    sub->add_option("KEY=VALUE", e->settings, "the settings")->check(setting);
+    sub->add_option("KEY=VALUE", e->settings, "the settings to write")->check(setting);
+    sub->add_option("--file", e->file,
+                    "write the KEY=VALUE lines of FILE (blank and '#' lines skipped), then the "
+                    "settings given")
+        ->type_name("FILE");
     verbs.emplace_back(sub, [e] { return env(*e); });
 
     auto p = std::make_shared<EepromArgs>();
     sub = verb(app, "eeprom", "Reads or writes one field of the settings EEPROM.",
                "Values: serial text (at most 12 characters); boot-slot, booted-image, usb-enable\n"
-               "a byte (0-255, 0x-hex allowed); slot1-time, slot2-time seven hex clock register\n"
+               "a byte (0-255, 0x-hex allowed); usb-enable also on (213, the only value that\n"
+               "enables USB) or off (0); slot1-time, slot2-time seven hex clock register\n"
                "bytes, e.g. '30 15 09 00 05 12 26'.\n"
+               "The boot manager boots slot 2 when boot-slot is 2, slot 1 otherwise.\n"
                "Exit status: 0 done, 1 failed, 2 usage error.");
     add_dir(sub, p->dir);
     sub->add_option("ACTION", p->action, "get or set")

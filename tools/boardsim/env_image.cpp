@@ -1,5 +1,7 @@
 #include "env_image.hpp"
 
+#include <algorithm>
+
 #include "image/crc.hpp"
 
 namespace boardsim {
@@ -32,6 +34,26 @@ std::optional<std::vector<std::uint8_t>> make_env_image(const std::vector<std::s
         image[i] = static_cast<std::uint8_t>(crc >> (8 * (crc_size - 1 - i)));
     }
     return image;
+}
+
+std::optional<std::vector<std::string>> read_env_image(const std::vector<std::uint8_t>& image) {
+    if (image.size() <= crc_size) {
+        return std::nullopt;
+    }
+    std::uint32_t stored = 0;
+    for (std::size_t i = 0; i < crc_size; ++i) {
+        stored = stored << 8 | image[i];
+    }
+    if (stored != crc32(image.data() + crc_size, image.size() - crc_size)) {
+        return std::nullopt;
+    }
+    std::vector<std::string> settings;
+    for (auto at = image.begin() + crc_size; at != image.end() && *at != 0;) {
+        const auto end = std::find(at, image.end(), std::uint8_t{0});
+        settings.emplace_back(at, end);
+        at = end == image.end() ? end : end + 1;
+    }
+    return settings;
 }
 
 }  // namespace boardsim

@@ -13,4 +13,7 @@ namespace boardsim {
 std::optional<std::vector<std::uint8_t>> make_env_image(const std::vector<std::string>& settings,
                                                         std::size_t size);
 
+// The settings of such an image, nullopt when its CRC does not match (erased or damaged).
+std::optional<std::vector<std::string>> read_env_image(const std::vector<std::uint8_t>& image);
+
 }  // namespace boardsim
