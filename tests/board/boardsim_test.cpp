@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -6,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "board_session.hpp"
 #include "boot/env_flags.hpp"
@@ -102,6 +104,35 @@ TEST(BoardsimRun, RefusesABoardWhoseConfigurationDoesNotRead) {
     EXPECT_EQ(out.status, 7) << out.text;
     EXPECT_NE(out.text.find("time.scale = -1: expected a number from 0 to 1000"), std::string::npos)
         << out.text;
+}
+
+TEST(BoardsimShow, ListsTheClockTheArmedFaultsAndTheDriveWhichKeepsSparseFilesSparse) {
+    Board board;
+    const fs::path root = board.root();
+    fs::create_directories(root / "tmp/drive");
+    std::ofstream(root / "tmp/drive/disk.img") << "boot sector";
+    fs::resize_file(root / "tmp/drive/disk.img", 64 << 20);
+    ASSERT_EQ(boardsim("usb {B} attach {T}/drive --after 2", root).status, 0);
+    struct stat copy {};
+    ASSERT_EQ(stat((root / "sim/usb/files/disk.img").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_size, 64 << 20);
+    EXPECT_LT(copy.st_blocks * 512, 1 << 20);
+    EXPECT_EQ(slurp(root / "sim/usb/files/disk.img").substr(0, 12),
+              std::string("boot sector\0", 12));
+
+    ASSERT_EQ(boardsim("fault {B} --power-cut 3 --io kernel:erase:2 --missing rtc", root).status,
+              0);
+    const std::string shown = boardsim("show {B}", root).text;
+    for (const std::string& line : std::vector<std::string>{
+             "clock: 2026-01-01 00:00:00 at board time 0, 0.001 real seconds per board second\n",
+             "faults armed:\n"
+             "  power cut right after flash erase or write number 3 of the next boot (once)\n"
+             "  kernel: erase request number 2 of every boot fails\n"
+             "  rtc missing\n",
+             "usb drive: 1 files from " + (root / "tmp/drive").string() +
+                 ", ready 2 board seconds into each boot\n"}) {
+        EXPECT_NE(shown.find(line), std::string::npos) << line << "\n" << shown;
+    }
 }
 
 TEST(BoardsimEnv, WritesWhatTheBootLoaderToolWritesAndTheBootManagerReadsIt) {
