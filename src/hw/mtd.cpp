@@ -52,12 +52,15 @@ struct Span {
     std::uint64_t count;
 };
 
-// Blocks touched by [offset, offset + length); unsigned 32-bit arithmetic that wraps, but for
-// the count: a range that ends in the last block of the 32-bit space touches 2^32 bytes of
-// blocks, not none.
+// Blocks touched by [offset, offset + length), in unsigned 32-bit arithmetic that wraps but
+// for the count: an empty range at a block boundary touches none, while a range reaching the last
+// block of the 32-bit space touches every block up to it (both wrap to 0 in 32 bits).
 Span touched_blocks(std::uint32_t offset, std::uint32_t length, const mtd_geometry& g) {
     const std::uint32_t mask = 0u - g.block_size;
     const std::uint32_t first = offset & mask;
+    if (length == 0 && first == offset) {
+        return {first, 0};
+    }
     const std::uint32_t last = ((offset + length - 1) & mask) + g.block_size - 1;
     return {first, (std::uint64_t{last} - first + 1) >> g.block_shift};
 }
