@@ -1,7 +1,8 @@
-// The verbs of boardsim.
+// The verbs of boardsim, one file each.
 #pragma once
 
 #include <functional>
+#include <utility>
 
 namespace CLI {
 class App;
@@ -13,7 +14,19 @@ namespace boardsim {
 inline constexpr int status_ok = 0;
 inline constexpr int status_failed = 1;  // the verb could not do its work; message on stderr
 
-// Adds the verbs to APP as subcommands; returns what runs the one a parsed command line chose.
+// A verb's subcommand, and what runs it once a command line has chosen it.
+using Verb = std::pair<CLI::App*, std::function<int()>>;
+
+Verb add_create(CLI::App& app);
+Verb add_run(CLI::App& app);
+Verb add_env(CLI::App& app);
+Verb add_eeprom(CLI::App& app);
+Verb add_flash(CLI::App& app);
+Verb add_usb(CLI::App& app);
+Verb add_fault(CLI::App& app);
+Verb add_show(CLI::App& app);
+
+// Adds every verb to APP as a subcommand; returns what runs the one a parsed command line chose.
 std::function<int()> add_verbs(CLI::App& app);
 
 }  // namespace boardsim
