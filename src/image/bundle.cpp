@@ -3,9 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <new>
+#include <span>
+
+#include "image/crc.hpp"
 
 namespace image {
 namespace {
@@ -66,6 +70,27 @@ bool read_file_range(int fd, std::uint64_t offset, std::uint32_t count,
         return false;
     }
     return pread_full(fd, out.data(), count, offset);
+}
+
+bool crc_file_range(int fd, std::uint64_t offset, std::uint32_t count, std::uint32_t& crc) {
+    // A piece small enough to stay in the cache: the bytes only pass through it.
+    constexpr std::uint32_t piece = 64 * 1024;
+    std::vector<std::uint8_t> buffer;
+    try {
+        buffer.resize(std::min(count, piece));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    while (count > 0) {
+        const std::uint32_t n = std::min(count, piece);
+        if (!pread_full(fd, buffer.data(), n, offset)) {
+            return false;
+        }
+        crc = image_crc(std::span(buffer).first(n), crc);
+        offset += n;
+        count -= n;
+    }
+    return true;
 }
 
 bool read_subimage(int fd, const subimage_ref& sub, std::vector<std::uint8_t>& out) {

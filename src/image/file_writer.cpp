@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <new>
+#include <vector>
 
 bool write_fully(int fd, const std::uint8_t* data, std::uint32_t size) {
     while (size > 0) {
@@ -20,6 +23,28 @@ bool write_fully(int fd, const std::uint8_t* data, std::uint32_t size) {
         }
         data += n;
         size -= static_cast<std::uint32_t>(n);
+    }
+    return true;
+}
+
+bool copy_file_bytes(int from, std::uint64_t offset, std::uint32_t count, int to) {
+    std::vector<std::uint8_t> buffer;
+    try {
+        buffer.resize(std::min(count, copy_piece_size));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    while (count > 0) {
+        const ssize_t got = ::pread(from, buffer.data(), std::min(count, copy_piece_size),
+                                    static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0 || !write_fully(to, buffer.data(), static_cast<std::uint32_t>(got))) {
+            return false;
+        }
+        offset += static_cast<std::uint64_t>(got);
+        count -= static_cast<std::uint32_t>(got);
     }
     return true;
 }

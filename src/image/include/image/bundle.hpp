@@ -45,6 +45,11 @@ private:
 bool read_file_range(int fd, std::uint64_t offset, std::uint32_t count,
                      std::vector<std::uint8_t>& out);
 
+// Feeds `count` bytes at `offset` of the file into the CRC register `crc`, reading them through a
+// small buffer, so that a large sub-image is checked without being held in memory. Fails on a
+// short read or when the buffer cannot be allocated (`crc` is then meaningless).
+bool crc_file_range(int fd, std::uint64_t offset, std::uint32_t count, std::uint32_t& crc);
+
 // The whole sub-image: header, records and payload. Only for a sub-image without fault.
 bool read_subimage(int fd, const subimage_ref& sub, std::vector<std::uint8_t>& out);
 

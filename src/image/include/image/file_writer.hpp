@@ -1,4 +1,5 @@
-// Writing a memory buffer to a file with a percentage shown on the console.
+// Writing a memory buffer to a file with a percentage shown on the console; copying a range of
+// one file into another.
 #pragma once
 
 #include <cstdint>
@@ -18,3 +19,12 @@ int write_file_with_progress(const char* path, const std::uint8_t* data, std::in
 
 // Writes all of `size` bytes, resuming after short writes and interrupts; false with errno set.
 bool write_fully(int fd, const std::uint8_t* data, std::uint32_t size);
+
+// Pieces of a file copy. Large enough that the system calls cost next to nothing, small enough
+// to stay in the cache on its way through.
+inline constexpr std::uint32_t copy_piece_size = 0x100000;
+
+// Copies `count` bytes at `offset` of `from` to the current position of `to`, through a buffer
+// of one piece; `from`'s own position is left alone. False when the source ends early, a read
+// or a write fails, or the buffer cannot be allocated.
+bool copy_file_bytes(int from, std::uint64_t offset, std::uint32_t count, int to);
