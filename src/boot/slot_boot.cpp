@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <span>
 #include <vector>
 
 #include "boot/app_start.hpp"
@@ -19,6 +18,7 @@
 #include "image/bundle.hpp"
 #include "image/byte_order.hpp"
 #include "image/crc.hpp"
+#include "image/file_writer.hpp"
 #include "image/records.hpp"
 #include "rescue/rescue.hpp"
 
@@ -156,15 +156,16 @@ int boot_image_slot(int choice) {
         return 0;
     }
 
-    // A read that fails (no memory for the image, or a file cut short under us) fails the
-    // attempt like a damaged image.
-    std::vector<std::uint8_t> data;
-    const bool intact = image::read_file_range(source.get(), found.offset,
-                                               found.header_length + found.payload_length, data) &&
-                        image::image_crc_mismatch(std::span(data).subspan(4),
-                                                  image::load_be32(found.header_copy.data())) == 0;
+    // The whole sub-image is checked before a byte of the payload is written, without holding
+    // it in memory (filling and first touching that much costs more than the reads): the CRC is
+    // taken piece by piece through a small buffer, then the payload is copied the same way. A
+    // read that fails (a file cut short under us) fails the attempt like a damaged image.
+    std::uint32_t crc = image::crc_initial;
+    const bool intact =
+        image::crc_file_range(source.get(), found.offset + 4,
+                              found.header_length + found.payload_length - 4, crc) &&
+        crc == image::load_be32(found.header_copy.data());
     if (!intact) {
-        std::vector<std::uint8_t>().swap(data);
         if (usb) {
             std::fputs("USB image CRC failed.", stderr);
             return 0;
@@ -180,8 +181,14 @@ int boot_image_slot(int choice) {
         return 0;
     }
 
-    std::fwrite(data.data() + found.header_length, 1, found.payload_length, tarball.get());
-    std::vector<std::uint8_t>().swap(data);
+    // The payload is read a second time, through the same descriptor; these are the bytes just
+    // checked because nothing writes image files while a slot boots: the boot manager runs
+    // before any application, the commands it has run have ended, it opened the source
+    // read-only, and the only writer of slot files, its installer, does not run here. The open
+    // descriptor keeps the checked file even if its name were replaced. A copy cut short leaves a
+    // tarball that the application start cannot unpack.
+    copy_file_bytes(source.get(), found.offset + found.header_length, found.payload_length,
+                    ::fileno(tarball.get()));
     tarball.reset();
     source.reset();
     nvram_set_booted_image(static_cast<std::uint8_t>(choice));
