@@ -32,8 +32,9 @@ fi
 
 dictionary_of() {
   case "$1" in
-    fuzz_crypto_asn1|fuzz_crypto_keys) echo crypto_der.dict ;;
-    fuzz_crypto_base64) echo crypto_pem.dict ;;
+    fuzz_crypto_asn1|fuzz_crypto_asn1_model|fuzz_crypto_keys|fuzz_crypto_keys_openssl)
+      echo crypto_der.dict ;;
+    fuzz_crypto_base64|fuzz_crypto_base64_openssl) echo crypto_pem.dict ;;
     fuzz_env_flags) echo env_flags.dict ;;
     fuzz_read_line) echo console_keys.dict ;;
   esac
@@ -44,7 +45,7 @@ dictionary_of() {
 mkdir -p "$build/work" "$build/logs"
 cd "$build/work"
 failed=0
-printf '%-22s %12s %8s %8s %8s %8s\n' target executions seconds cov features corpus
+printf '%-28s %12s %8s %8s %8s %8s\n' target executions seconds cov features corpus
 for target in "${targets[@]}"; do
   mkdir -p "$target"
   options=(-max_total_time="$seconds" -runs="$runs" -print_final_stats=1 -close_fd_mask=1
@@ -60,7 +61,7 @@ for target in "${targets[@]}"; do
   cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
   features=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")
   corpus=$(find "$target" -maxdepth 1 -type f ! -name 'crash-*' | wc -l)
-  printf '%-22s %12s %8s %8s %8s %8s\n' "$target" "${executions:-?}" "${elapsed:-?}" \
+  printf '%-28s %12s %8s %8s %8s %8s\n' "$target" "${executions:-?}" "${elapsed:-?}" \
     "${cov:-?}" "${features:-?}" "$corpus"
   if ((status != 0)); then
     echo "  FAILED (exit status $status), see $build/logs/$target.log:"
