@@ -1,6 +1,8 @@
 // imgtool as its users run it: a separate program, its output and exit status.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -8,6 +10,9 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
+#include <tuple>
 
 #include "image/byte_order.hpp"
 #include "image/crc.hpp"
@@ -58,9 +63,13 @@ TEST_F(Imgtool, BuildsWhatInfoListsAndExtractGivesBack) {
               "records\n"
               "0   0x00000000 kxos         3   1.2.3.4         32      5          good no  "
               "alt=diagnostics\n"
+              "    sha256 0b013a535e85f8d2eee92593a4b49689d230a467a630bc0e8a2151a0f18bdffd\n"
               "1   0x00000025 application  2   1.0.0.255       20      19         good no  -\n"
+              "    sha256 9f161e96dc97b6c9c7cfe29ef5c997ac3199662d13d22ee3f65e36450303017e\n"
               "2   0x0000004c kernel       1   9.8.7.6         16      300        good no  -\n"
-              "3   0x00000188 0x07706774   3   0.0.0.1         24      5          good no  -\n");
+              "    sha256 dd128ff0ec9391a9bbfbe5df89898c568e39e0cce1104a4add8be7fb53ea9a76\n"
+              "3   0x00000188 0x07706774   3   0.0.0.1         24      5          good no  -\n"
+              "    sha256 0b013a535e85f8d2eee92593a4b49689d230a467a630bc0e8a2151a0f18bdffd\n");
 
     const std::pair<const char*, std::vector<std::uint8_t>> payloads[] = {
         {"0", text("diags")},
@@ -72,6 +81,15 @@ TEST_F(Imgtool, BuildsWhatInfoListsAndExtractGivesBack) {
         EXPECT_EQ(read("out"), bytes) << index;
     }
     EXPECT_EQ(run("extract b.img 4 out", true).output, "imgtool: b.img has no sub-image 4\n");
+
+    ASSERT_EQ(run("extract b.img --type application app").status, 0);
+    EXPECT_EQ(read("app"), text("application tarball"));
+    EXPECT_EQ(run("extract b.img --type rfs x", true).output,
+              "imgtool: b.img has 0 sub-images of type rfs\n");
+    ASSERT_EQ(run("extract b.img --all parts").status, 0);
+    EXPECT_EQ(read("parts/2-kernel"), std::vector<std::uint8_t>(300, 0x5A));
+    EXPECT_EQ(read("parts/3-0x07706774"), text("diags"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(path("parts")), fs::directory_iterator()), 4);
 }
 
 TEST_F(Imgtool, ListsAHandMadeBundleOfEveryHeaderVersionWithItsCrcStatus) {
@@ -92,25 +110,38 @@ TEST_F(Imgtool, ListsAHandMadeBundleOfEveryHeaderVersionWithItsCrcStatus) {
 
     const auto info = run("info hand.img --json");
     EXPECT_EQ(info.status, 1);  // one sub-image is damaged
-    EXPECT_EQ(
-        info.output,
-        "{\"file\":\"hand.img\",\"subimages\":["
-        "{\"index\":0,\"offset\":0,\"type\":57698164,\"type_name\":\"kernel\","
-        "\"header_version\":1,\"version\":\"1.2.3.4\",\"header_length\":16,"
-        "\"payload_length\":10,\"crc\":" +
-            std::to_string(image::load_be32(&bundle[0])) +
-            ",\"crc_good\":true,\"signature\":false,\"records\":[],\"records_complete\":true},"
-            "{\"index\":1,\"offset\":26,\"type\":24143732,\"type_name\":\"application\","
-            "\"header_version\":2,\"version\":\"10.11.12.13\",\"header_length\":32,"
-            "\"payload_length\":4,\"crc\":" +
-            std::to_string(image::load_be32(&bundle[26])) +
-            ",\"crc_good\":false,\"signature\":false,\"records\":[],\"records_complete\":true},"
-            "{\"index\":2,\"offset\":62,\"type\":141584244,\"type_name\":\"kxos\","
-            "\"header_version\":3,\"version\":\"255.255.255.255\",\"header_length\":40,"
-            "\"payload_length\":2,\"crc\":" +
-            std::to_string(image::load_be32(&bundle[62])) +
-            ",\"crc_good\":true,\"signature\":true,\"records\":[{\"type\":3,\"length\":8},"
-            "{\"type\":6,\"length\":8}],\"records_complete\":true}],\"trailing_bytes\":20}\n");
+    auto doc = nlohmann::json::parse(info.output);
+    auto& subs = doc["subimages"];
+    ASSERT_EQ(subs.size(), 3U);
+    const std::tuple<const char*, std::uint32_t, const char*, int, std::size_t, bool, bool> rows[] =
+        {{"0x03706774", 0x03706774, "1.2.3.4", 1, 0, true, false},
+         {"0x01706774", 0x01706774, "10.11.12.13", 2, 26, false, false},
+         {"0x08706774", 0x08706774, "255.255.255.255", 3, 62, true, true}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto& [type, code, version, hdr, offset, crc_good, sig] = rows[i];
+        char crc[16];
+        std::snprintf(crc, sizeof crc, "0x%08x", image::load_be32(&bundle[offset]));
+        EXPECT_EQ(subs[i]["type"], type) << i;
+        EXPECT_EQ(subs[i]["type_value"], code) << i;
+        EXPECT_EQ(subs[i]["version"], version) << i;
+        EXPECT_EQ(subs[i]["header_version"], hdr) << i;
+        EXPECT_EQ(subs[i]["offset"], offset) << i;
+        EXPECT_EQ(subs[i]["crc"], crc) << i;
+        EXPECT_EQ(subs[i]["crc_value"], image::load_be32(&bundle[offset])) << i;
+        EXPECT_EQ(subs[i]["crc_good"], crc_good) << i;
+        EXPECT_EQ(subs[i]["signature"], sig) << i;
+    }
+    EXPECT_EQ(subs[2]["records"],
+              nlohmann::json::parse(R"([{"type":3,"length":8},{"type":6,"length":8}])"));
+    EXPECT_EQ(doc["trailing_bytes"], 20);
+
+    // A file name is bytes, JSON text is Unicode.
+    fs::copy_file(path("hand.img"), path("caf\xe9.img"));
+    const auto latin = run("info 'caf\xe9.img' --json");
+    auto named = nlohmann::json::parse(latin.output);
+    EXPECT_EQ(named["file"], "caf\xef\xbf\xbd.img");
+    EXPECT_EQ(named["file_hex"], "636166e92e696d67");
+    EXPECT_FALSE(nlohmann::json::parse(info.output).contains("file_hex"));
 }
 
 TEST_F(Imgtool, AnImpossibleHeaderEndsTheListing) {
@@ -146,6 +177,14 @@ TEST_F(Imgtool, RefusesMalformedRequests) {
         {"info", "imgtool: info wants BUNDLE\n"},
         {"extract b.img x out", "imgtool: INDEX must be a number\n"},
         {"frobnicate", "imgtool: unknown command 'frobnicate' (see imgtool --help)\n"},
+        {"info b.img --tree", "imgtool: info: unknown option '--tree' (see imgtool info --help)\n"},
+        {"build b.img --add rfs:1.0.0.0:p --zip",
+         "imgtool: build: unknown option '--zip' (see imgtool build --help)\n"},
+        {"build b.img --add rfs:1.0.0.0:p --sign k --passin secret",
+         "imgtool: --passin takes pass:TEXT, env:VAR, file:PATH or stdin, not 'secret'\n"},
+        {"extract b.img --first out", "imgtool: extract: unknown option '--first'\n"},
+        {"extract b.img --type rootfs out", "imgtool: --type: unknown image type 'rootfs'\n"},
+        {"sign b.img --key k --index x", "imgtool: --index wants a number, not 'x'\n"},
     };
     for (const auto& [args, message] : cases) {
         const auto r = run(args, true);
@@ -154,6 +193,126 @@ TEST_F(Imgtool, RefusesMalformedRequests) {
     }
     EXPECT_FALSE(fs::exists(path("b.img")));
     EXPECT_EQ(run("build b.img --add rfs:1.0.0.0:missing").status, 1);
+}
+
+// An output is written beside its final name and renamed into place, never over an input.
+TEST_F(Imgtool, NeverWritesOverAnInputNorLeavesAHalfFile) {
+    write("p", text("payload"));
+    ASSERT_EQ(run("build b.img --add application:1.0.0.0:p").status, 0);
+    const auto bundle = read("b.img");
+    fs::create_hard_link(path("b.img"), path("link.img"));
+    fs::create_symlink("b.img", path("sym.img"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"extract b.img 0 b.img", "imgtool: b.img is the input b.img: give another output\n"},
+        {"extract b.img 0 link.img", "imgtool: link.img is the input b.img: give another output\n"},
+        {"extract b.img 0 ./sym.img",
+         "imgtool: ./sym.img is the input b.img: give another output\n"},
+        {"extract b.img --all .",
+         "imgtool: ./0-application is the input b.img: give another output\n"},
+        {"build b.img --add rfs:1.0.0.0:b.img",
+         "imgtool: b.img is the input b.img: give another output\n"},
+    };
+    fs::create_hard_link(path("b.img"), path("0-application"));
+    for (const auto& [args, message] : cases) {
+        const auto r = run(args, true);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.output, message) << args;
+        EXPECT_EQ(read("b.img"), bundle) << args;
+    }
+    // A failed run leaves the old output and no temporary file.
+    write("out", text("old"));
+    EXPECT_EQ(run("build out --add rfs:1.0.0.0:p --add rfs:1.0.0.0:missing").status, 1);
+    EXPECT_EQ(read("out"), text("old"));
+    for (const auto& entry : fs::directory_iterator(path("."))) {
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+    }
+}
+
+TEST_F(Imgtool, SaysWhyAFileIsNoBundle) {
+    write("p", text("payload"));
+    ASSERT_EQ(run("build b.img --add application:1.0.0.0:p").status, 0);
+    write("empty", {});
+    write("short", std::vector<std::uint8_t>(16, 0x42));
+    std::vector<std::uint8_t> noise(4096);
+    for (std::size_t i = 0; i < noise.size(); ++i) {
+        noise[i] = static_cast<std::uint8_t>(i * 167 + 13);
+    }
+    write("noise", noise);
+    write("erased", std::vector<std::uint8_t>(4096, 0xFF));
+    ::mkfifo(path("fifo").c_str(), 0600);
+    const std::pair<const char*, const char*> cases[] = {
+        {"empty", "imgtool: empty is empty: no sub-image\n"},
+        {"short", "imgtool: short is no bundle: 16 bytes, too few for an image header\n"},
+        {"noise",
+         "imgtool: noise is no bundle: its first header is invalid (runs past the end of "
+         "the file)\n"},
+        {"erased", "imgtool: erased is no bundle: it starts with erased flash\n"},
+        {"fifo",
+         "imgtool: fifo is not a file: a bundle is read where it stands, so save it to a "
+         "file first\n"},
+    };
+    for (const auto& [file, message] : cases) {
+        // The pipe's writer runs beside imgtool, whose status `wait` returns.
+        const bool pipe = std::string(file) == "fifo";
+        for (const std::string verb : {"info ", "verify "}) {
+            const std::string args = verb + file + (verb == "verify " ? " --key p" : "") +
+                                     (pipe ? " 2>&1 & timeout 5 sh -c 'cat " + path("b.img") +
+                                                 " > " + path("fifo") + "'; wait $!"
+                                           : "");
+            const auto r = run(args, true);
+            EXPECT_EQ(r.status, 1) << args;
+            EXPECT_EQ(r.output, message) << args;
+        }
+    }
+}
+
+TEST_F(Imgtool, InfoEndsAFlashDumpAtItsPadding) {
+    write("p", std::vector<std::uint8_t>(100, 0x11));
+    ASSERT_EQ(run("build b.img --add kernel:1.0.0.0:p:hdr=1").status, 0);
+    const auto bundle = read("b.img");  // 116 bytes
+    const std::tuple<std::uint8_t, const char*, bool> cases[] = {
+        {0xFF, "end of bundle at 0x00000074 (erased flash)\n", false},
+        {0x00, "end of bundle at 0x00000074 (zero padding)\n", false},
+        {0xFF, "end of bundle at 0x00000074 (erased flash)\ndata after the padding at 0x00010070\n",
+         true},
+    };
+    for (const auto& [fill, end, dirty] : cases) {
+        auto dump = bundle;
+        dump.resize(0x10000 + bundle.size(), fill);
+        if (dirty) {
+            dump[0x10070] = 0x5A;
+        }
+        write("dump", dump);
+        const auto r = run("info dump");
+        EXPECT_EQ(r.status, 0) << end;
+        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 4 + (dirty ? 1 : 0))
+            << r.output;
+        EXPECT_TRUE(r.output.ends_with(end)) << r.output;
+    }
+}
+
+TEST_F(Imgtool, BuildRefusesWhatTheBoardCouldNotReadBack) {
+    write("three", text("abc"));
+    write("hdr3", text("HDR3 and then some"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"build b.img --add rfs:1.0.0.0:three:hdr=1",
+         "imgtool: three: a version-1 sub-image of 3 payload bytes is 19 bytes long, and a reader "
+         "takes 24 header bytes first: give a payload of at least 8 bytes or hdr=3\n"},
+        {"build b.img --add rfs:1.0.0.0:three:hdr=2",
+         "imgtool: three: a version-2 sub-image of 3 payload bytes is 23 bytes long, and a reader "
+         "takes 24 header bytes first: give a payload of at least 4 bytes or hdr=3\n"},
+        {"build b.img --add rfs:1.0.0.0:hdr3:hdr=1",
+         "imgtool: hdr3: its payload starts with \"HDR3\", which a reader takes for a version-3 "
+         "header: use hdr=2 or hdr=3\n"},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto r = run(args, true);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.output, message) << args;
+        EXPECT_FALSE(fs::exists(path("b.img"))) << args;
+    }
+    ASSERT_EQ(run("build b.img --add rfs:1.0.0.0:three").status, 0);
+    EXPECT_EQ(run("info b.img").status, 0);
 }
 
 }  // namespace

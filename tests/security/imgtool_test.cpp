@@ -116,11 +116,86 @@ TEST_F(Imgtool, KeyfileWritesWhatTheKeyStoreWritesAndReadsItBack) {
     ASSERT_EQ(run("keyfile decrypt --serial SN1234567890 key.enc key.pem").status, 0);
     const Bytes text = read("key.pem");
     EXPECT_EQ(std::string(text.begin(), text.end()), builtin_production_key);
-    ASSERT_EQ(run("keyfile decrypt --serial OTHER0000000 key.enc other.pem").status, 0);
-    EXPECT_NE(read("other.pem"), text);
+    // Another unit's serial number decrypts to noise, which is refused.
+    EXPECT_EQ(run("keyfile decrypt --serial OTHER0000000 key.enc other.pem", true).output,
+              "imgtool: key.enc does not decrypt to a PEM public key under serial OTHER0000000: "
+              "wrong serial number?\n");
+    EXPECT_FALSE(fs::exists(path("other.pem")));
+    EXPECT_EQ(run("keyfile decrypt --serial SN1234567890 key.enc key.enc").status, 1);
+    EXPECT_EQ(read("key.enc").size(), 464U);
     write("odd.enc", Bytes(470, 0x41));
     EXPECT_EQ(run("keyfile decrypt --serial SN1234567890 odd.enc x.pem").status, 1);
     EXPECT_EQ(run("keyfile encrypt --serial SN12345678901 " + kProdPublic + " x.enc").status, 2);
+}
+
+const std::string kData = BM_SECURITY_DATA;
+
+// The switch verifies RSA-2048 signatures only; an encrypted key is opened once, from --passin
+// in a script.
+TEST_F(Imgtool, SignsOnlyWithKeysTheSwitchCanCheck) {
+    write("kernel.bin", Bytes(3000, 0x71));
+    write("app.bin", Bytes(200, 0x72));
+    ASSERT_EQ(run("build b.img --add kernel:1.0.0.0:kernel.bin").status, 0);
+    const Bytes unsigned_bundle = read("b.img");
+    const std::string encrypted = kData + "/rsa2048_encrypted.pem";
+    ::setenv("IMGTOOL_TEST_PHRASE", "marmot", 1);
+    write("phrase", {'m', 'a', 'r', 'm', 'o', 't', '\n'});
+    const std::pair<std::string, std::string> refused[] = {
+        {"sign b.img --key " + kData + "/rsa1024.pem",
+         "imgtool: " + kData +
+             "/rsa1024.pem is a 1024-bit RSA key: the switch verifies signatures with 2048-bit "
+             "RSA keys only\n"},
+        {"sign b.img --key " + kData + "/rsa4096.pem",
+         "imgtool: " + kData +
+             "/rsa4096.pem is a 4096-bit RSA key: the switch verifies signatures with 2048-bit "
+             "RSA keys only\n"},
+        {"sign b.img --key " + encrypted + " < /dev/null",
+         "imgtool: " + encrypted + " is encrypted: give its pass phrase with --passin\n"},
+        {"sign b.img --key " + encrypted + " --passin pass:otter",
+         "imgtool: cannot decrypt " + encrypted + ": wrong pass phrase?\n"},
+        {"build c.img --add application:1.0.0.0:app.bin:hdr=1 --sign " + kProdPrivate,
+         "imgtool: --sign: no version-3 sub-image to sign (only a version-3 header carries a "
+         "signature)\n"},
+    };
+    for (const auto& [args, message] : refused) {
+        const auto r = run(args, true);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.output, message) << args;
+        EXPECT_EQ(read("b.img"), unsigned_bundle) << args;
+    }
+    EXPECT_FALSE(fs::exists(path("c.img")));
+    for (const std::string passin : {"pass:marmot", "env:IMGTOOL_TEST_PHRASE", "file:phrase"}) {
+        write("b.img", unsigned_bundle);
+        ASSERT_EQ(run("sign b.img --key " + encrypted + " --passin " + passin).status, 0) << passin;
+        EXPECT_EQ(run("verify b.img --key " + kProdPublic).output,
+                  "0 kernel 1.0.0.0: crc good, signature rejected\n");
+    }
+}
+
+TEST_F(Imgtool, InfoNamesTheKeyThatAcceptsEachSignature) {
+    write("kernel.bin", Bytes(3000, 0x81));
+    write("app.bin", Bytes(200, 0x82));
+    ASSERT_EQ(run("build b.img --add kernel:1.0.0.0:kernel.bin --add rfs:1.0.0.0:app.bin "
+                  "--add application:1.0.0.0:app.bin:hdr=2 --sign " +
+                  kDevPrivate)
+                  .status,
+              0);
+    ASSERT_EQ(run("sign b.img --index 1 --key " + kProdPrivate).status, 0);
+    const auto info = run("info b.img --key " + kProdPublic + " --key " + kDevPublic);
+    EXPECT_EQ(info.status, 0);
+    const std::string expected[] = {
+        "    signature verified with " + kDevPublic + " (sample key)\n",
+        "    signature verified with " + kProdPublic + " (sample key)\n",
+        "    unsigned\n",
+    };
+    std::size_t at = 0;
+    for (const auto& line : expected) {
+        at = info.output.find(line, at);
+        EXPECT_NE(at, std::string::npos) << line << info.output;
+    }
+    EXPECT_NE(
+        run("info b.img --key " + kProdPublic).output.find("    signature rejected by every key\n"),
+        std::string::npos);
 }
 
 // The bundles of the policy tests, sealed so that only the signature decides.

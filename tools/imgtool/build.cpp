@@ -1,4 +1,5 @@
 // imgtool build: makes a bundle from payload files.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -81,6 +82,98 @@ std::optional<added> parse_add(std::string_view text) {
     return a;
 }
 
+// Why the board could not read the sub-image back, if it could not: every reader takes 24
+// header bytes first and ends the bundle where fewer remain, and decides the header version
+// from them.
+std::optional<std::string> unreadable(const added& a, std::uint64_t payload_size,
+                                      std::span<const std::uint8_t> payload_start) {
+    const std::uint64_t header = a.layout.header_version == 1   ? image::header_common_size
+                                 : a.layout.header_version == 2 ? 20
+                                                                : image::v3_records_offset;
+    if (header + payload_size < image::header_probe_size) {
+        return "a version-" + std::to_string(a.layout.header_version) + " sub-image of " +
+               std::to_string(payload_size) + " payload bytes is " +
+               std::to_string(header + payload_size) +
+               " bytes long, and a reader takes 24 header bytes first: give a payload of at "
+               "least " +
+               std::to_string(image::header_probe_size - header) + " bytes or hdr=3";
+    }
+    if (a.layout.header_version == 1 && payload_start.size() >= 4 && payload_start[0] == 'H' &&
+        payload_start[1] == 'D' && payload_start[2] == 'R' && payload_start[3] == '3') {
+        return "its payload starts with \"HDR3\", which a reader takes for a version-3 header: "
+               "use hdr=2 or hdr=3";
+    }
+    return std::nullopt;
+}
+
+int build(const std::string& out_path, const std::vector<added>& subimages,
+          const std::optional<std::string>& key_path, const std::optional<std::string>& passin) {
+    std::vector<std::string> inputs;
+    bool signable = false;
+    for (const auto& a : subimages) {
+        inputs.push_back(a.payload_path);
+        signable = signable || a.layout.header_version == 3;
+    }
+    if (key_path) {
+        inputs.push_back(*key_path);
+        if (!signable) {
+            std::fprintf(stderr,
+                         "imgtool: --sign: no version-3 sub-image to sign (only a version-3 "
+                         "header carries a signature)\n");
+            return exit_failure;
+        }
+    }
+    if (is_an_input(out_path, inputs)) {
+        return exit_failure;
+    }
+    std::optional<private_key> signer;
+    if (key_path) {
+        signer = private_key::load(*key_path, passin);
+        if (!signer) {
+            return exit_failure;
+        }
+    }
+    std::vector<sized_input> payloads;
+    for (const auto& a : subimages) {
+        auto input = open_sized_input(a.payload_path);
+        if (!input) {
+            return exit_failure;
+        }
+        std::vector<std::uint8_t> start;
+        if (!read_chunks(input->fd.get(), 0, std::min<std::uint64_t>(input->size, 4),
+                         a.payload_path, [&](auto chunk) {
+                             start.assign(chunk.begin(), chunk.end());
+                             return true;
+                         })) {
+            return exit_failure;
+        }
+        if (const auto why = unreadable(a, input->size, start)) {
+            std::fprintf(stderr, "imgtool: %s: %s\n", a.payload_path.c_str(), why->c_str());
+            return exit_failure;
+        }
+        payloads.push_back(std::move(*input));
+    }
+    auto out = output_file::create(out_path);
+    if (!out) {
+        return exit_failure;
+    }
+    for (std::size_t i = 0; i < subimages.size(); ++i) {
+        const auto& a = subimages[i];
+        const auto header = image::make_subimage(a.layout);
+        if (!header) {
+            std::fprintf(stderr, "imgtool: %s: the header records pass 64 KiB\n",
+                         a.payload_path.c_str());
+            return exit_failure;
+        }
+        const payload_source payload{payloads[i].fd.get(), 0, payloads[i].size, a.payload_path};
+        const bool sign = signer && a.layout.header_version == 3;
+        if (!write_subimage(*out, *header, payload, sign ? &*signer : nullptr)) {
+            return exit_failure;
+        }
+    }
+    return out->commit() ? exit_ok : exit_failure;
+}
+
 int run(arguments args) {
     if (args.empty() || args[0].starts_with("-")) {
         std::fprintf(stderr, "imgtool: build wants OUT first (see imgtool build --help)\n");
@@ -88,18 +181,38 @@ int run(arguments args) {
     }
     const std::string out_path(args[0]);
     std::vector<added> subimages;
-    std::optional<private_key> signer;
+    std::optional<std::string> key_path;
+    std::optional<std::string> passin;
     for (std::size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--sign" && i + 1 < args.size()) {
-            signer = private_key::load(std::string(args[++i]));
-            if (!signer) {
-                return exit_failure;
+        const bool has_value = i + 1 < args.size();
+        if (args[i] == "--sign" && has_value) {
+            key_path = std::string(args[++i]);
+            continue;
+        }
+        if (args[i] == "--passin" && has_value) {
+            passin = parse_passin(args[++i]);
+            if (!passin) {
+                std::fprintf(stderr,
+                             "imgtool: --passin takes pass:TEXT, env:VAR, file:PATH or stdin, "
+                             "not '%.*s'\n",
+                             static_cast<int>(args[i].size()), args[i].data());
+                return exit_usage;
             }
             continue;
         }
-        if (args[i] != "--add" || i + 1 == args.size()) {
-            std::fprintf(stderr, "imgtool: expected --add TYPE:VERSION:PAYLOAD, got '%.*s'\n",
-                         static_cast<int>(args[i].size()), args[i].data());
+        if (args[i] != "--add" || !has_value) {
+            if (args[i].starts_with("-") && args[i] != "--add" && args[i] != "--sign" &&
+                args[i] != "--passin") {
+                std::fprintf(stderr,
+                             "imgtool: build: unknown option '%.*s' (see imgtool build --help)\n",
+                             static_cast<int>(args[i].size()), args[i].data());
+            } else if (args[i].starts_with("-")) {
+                std::fprintf(stderr, "imgtool: %.*s wants a value\n",
+                             static_cast<int>(args[i].size()), args[i].data());
+            } else {
+                std::fprintf(stderr, "imgtool: expected --add TYPE:VERSION:PAYLOAD, got '%.*s'\n",
+                             static_cast<int>(args[i].size()), args[i].data());
+            }
             return exit_usage;
         }
         auto a = parse_add(args[++i]);
@@ -112,37 +225,15 @@ int run(arguments args) {
         std::fprintf(stderr, "imgtool: build wants at least one --add\n");
         return exit_usage;
     }
-
-    std::vector<std::uint8_t> bundle;
-    for (auto& a : subimages) {
-        const auto payload = read_whole_file(a.payload_path);
-        if (!payload) {
-            return exit_failure;
-        }
-        a.layout.payload = *payload;
-        auto made = image::make_subimage(a.layout);
-        if (!made) {
-            std::fprintf(stderr, "imgtool: %s is too large for a sub-image\n",
-                         a.payload_path.c_str());
-            return exit_failure;
-        }
-        if (signer && a.layout.header_version == 3) {
-            made = sign_subimage(*made, *signer);
-            if (!made) {
-                std::fprintf(stderr, "imgtool: cannot sign %s\n", a.payload_path.c_str());
-                return exit_failure;
-            }
-        }
-        bundle.insert(bundle.end(), made->begin(), made->end());
-    }
-    return write_whole_file(out_path, bundle) ? exit_ok : exit_failure;
+    return build(out_path, subimages, key_path, passin);
 }
 
 }  // namespace
 
 const verb build_verb = {
     "build",
-    "OUT --add TYPE:VERSION:PAYLOAD[:hdr=1|2|3][:alt=TYPE] ... [--sign PRIVATE.pem]",
+    "OUT --add TYPE:VERSION:PAYLOAD[:hdr=1|2|3][:alt=TYPE] ... [--sign PRIVATE.pem "
+    "[--passin SOURCE]]",
     "make a bundle from payload files",
     "Each --add appends one sub-image, in order, whose payload is the file PAYLOAD.\n"
     "  TYPE     application, bootloader, kernel, rfs, devicetree, diagnostics, kxos,\n"
@@ -151,7 +242,11 @@ const verb build_verb = {
     "  hdr=N    header version 1, 2 or 3 (default 3)\n"
     "  alt=TYPE an alternative type record (version 3 only): a boot takes an\n"
     "           application-family type from it instead of TYPE\n"
-    "--sign PRIVATE.pem signs every version-3 sub-image as imgtool sign does\n",
+    "--sign PRIVATE.pem signs every version-3 sub-image as imgtool sign does (an error\n"
+    "when there is none); --passin SOURCE gives its pass phrase as sign takes it.\n"
+    "A sub-image the board could not read back is refused: one shorter than the 24 bytes a\n"
+    "reader takes first, or a version-1 payload starting with \"HDR3\". OUT is written\n"
+    "only once complete, and is never one of the inputs.\n",
     run,
 };
 

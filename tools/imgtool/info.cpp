@@ -1,35 +1,20 @@
-// imgtool info: one row per sub-image of a bundle, as a table or as JSON.
+// imgtool info: one row per sub-image of a bundle or flash dump, as a table or as JSON.
 #include <cstdio>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "files.hpp"
-#include "image/crc.hpp"
 #include "image/records.hpp"
+#include "keys.hpp"
 #include "names.hpp"
 #include "scan.hpp"
+#include "subimages.hpp"
 #include "verbs.hpp"
 
 namespace imgtool {
 namespace {
-
-const char* fault_text(image::header_fault fault) {
-    switch (fault) {
-        case image::header_fault::none:
-            return "";
-        case image::header_fault::wraps:
-            return "its size passes 32 bits";
-        case image::header_fault::short_v3_header:
-            return "version-3 header length below 24";
-        case image::header_fault::total_too_small:
-            return "total below 4 bytes";
-        case image::header_fault::header_beyond_total:
-            return "header length beyond the total";
-        case image::header_fault::past_end:
-            return "runs past the end of the file";
-    }
-    return "";
-}
 
 struct record_info {
     std::uint16_t type;
@@ -39,29 +24,18 @@ struct record_info {
 
 struct row {
     const image::subimage_ref* sub = nullptr;
-    bool crc_good = false;
-    bool signature = false;
+    subimage_pass pass;
+    header_signature::kind signature = header_signature::kind::unsigned_image;
+    const public_key* signer = nullptr;  // with --key: the key that accepts the signature
     std::vector<record_info> records;
     image::record_end records_end = image::record_end::complete;
 };
 
-row describe(int fd, const image::subimage_ref& sub, bool& read_ok) {
-    row r;
-    r.sub = &sub;
-    std::vector<std::uint8_t> bytes;
-    if (sub.fault != image::header_fault::none) {
-        return r;
+void describe_records(row& r) {
+    if (r.sub->header.header_version != 3) {
+        return;
     }
-    if (!image::read_subimage(fd, sub, bytes)) {
-        read_ok = false;
-        return r;
-    }
-    r.crc_good = image::image_crc_mismatch(std::span(bytes).subspan(4), sub.header.crc) == 0;
-    if (sub.header.header_version != 3) {
-        return r;
-    }
-    const auto header = std::span(bytes).first(sub.header.header_length);
-    image::record_walk walk(header);
+    image::record_walk walk(r.pass.header);
     while (const auto rec = walk.next()) {
         record_info info{rec->type, static_cast<std::uint32_t>(rec->body.size() + 4), {}};
         char text[48];
@@ -82,9 +56,6 @@ row describe(int fd, const image::subimage_ref& sub, bool& read_ok) {
         r.records.push_back(std::move(info));
     }
     r.records_end = walk.end();
-    const auto body = image::find_signature_record(header);
-    r.signature = body && image::signature_bytes(*body);
-    return r;
 }
 
 std::string records_text(const row& r) {
@@ -100,7 +71,22 @@ std::string records_text(const row& r) {
     return text.empty() ? "-" : text;
 }
 
-void print_table(const std::vector<row>& rows, const bundle_scan& scan) {
+std::string signer_text(const row& r) {
+    switch (r.signature) {
+        case header_signature::kind::unsigned_image:
+            return "unsigned";
+        case header_signature::kind::malformed:
+            return "signature records malformed";
+        case header_signature::kind::signed_image:
+            break;
+    }
+    if (!r.signer) {
+        return "signature rejected by every key";
+    }
+    return "signature verified with " + r.signer->path + (r.signer->sample ? " (sample key)" : "");
+}
+
+void print_table(const std::vector<row>& rows, const bundle_scan& scan, bool with_keys) {
     std::printf("%-3s %-10s %-12s %-3s %-15s %-7s %-10s %-4s %-3s %s\n", "#", "offset", "type",
                 "hdr", "version", "header", "payload", "crc", "sig", "records");
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -115,73 +101,137 @@ void print_table(const std::vector<row>& rows, const bundle_scan& scan) {
                     static_cast<unsigned long long>(r.sub->offset), type_label(h.type()).c_str(),
                     unsigned{h.header_version}, image::version_text(h.version).data(),
                     static_cast<unsigned>(h.header_length), static_cast<unsigned>(h.payload_length),
-                    r.crc_good ? "good" : "bad", r.signature ? "yes" : "no",
+                    r.pass.crc_good ? "good" : "bad",
+                    r.signature == header_signature::kind::signed_image ? "yes" : "no",
                     records_text(r).c_str());
-    }
-    if (scan.trailing_bytes != 0) {
-        std::printf("%llu trailing bytes\n", static_cast<unsigned long long>(scan.trailing_bytes));
-    }
-}
-
-std::string json_string(std::string_view s) {
-    std::string out = "\"";
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", u);
-            out += esc;
-        } else {
-            out += c;
+        std::printf("    sha256 %s\n", hex(r.pass.sha256).c_str());
+        if (with_keys) {
+            std::printf("    %s\n", signer_text(r).c_str());
         }
     }
-    return out + "\"";
+    if (scan.end == bundle_end::erased_flash || scan.end == bundle_end::zero_padding) {
+        std::printf("end of bundle at 0x%08llx (%s)\n",
+                    static_cast<unsigned long long>(scan.end_offset), scan.padding_name());
+        if (scan.data_after_padding) {
+            std::printf("data after the padding at 0x%08llx\n",
+                        static_cast<unsigned long long>(*scan.data_after_padding));
+        }
+    } else if (scan.trailing_bytes() != 0) {
+        std::printf("%llu trailing bytes\n",
+                    static_cast<unsigned long long>(scan.trailing_bytes()));
+    }
 }
 
-void print_json(const std::string& path, const std::vector<row>& rows, const bundle_scan& scan) {
-    std::printf("{\"file\":%s,\"subimages\":[", json_string(path).c_str());
+using json = nlohmann::ordered_json;
+
+// JSON strings are Unicode; a path is bytes. A name that is not UTF-8 is given with each
+// offending byte as U+FFFD under `key`, and exactly, in hexadecimal, under `key`_hex.
+void put_path(json& object, const std::string& key, const std::string& path) {
+    object[key] = path;
+    try {
+        (void)json(path).dump();
+    } catch (const json::type_error&) {
+        object[key + "_hex"] =
+            hex({reinterpret_cast<const std::uint8_t*>(path.data()), path.size()});
+    }
+}
+
+std::string hex32(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(value));
+    return text;
+}
+
+void print_json(const std::string& path, const std::vector<row>& rows, const bundle_scan& scan,
+                bool with_keys) {
+    json doc;
+    put_path(doc, "file", path);
+    doc["size"] = scan.size;
+    json subimages = json::array();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const auto& r = rows[i];
         const auto& h = r.sub->header;
-        std::printf("%s{\"index\":%zu,\"offset\":%llu,", i ? "," : "", i,
-                    static_cast<unsigned long long>(r.sub->offset));
+        json s;
+        s["index"] = i;
+        s["offset"] = r.sub->offset;
         if (r.sub->fault != image::header_fault::none) {
-            std::printf("\"error\":%s}", json_string(fault_text(r.sub->fault)).c_str());
+            s["error"] = fault_text(r.sub->fault);
+            subimages.push_back(std::move(s));
             continue;
         }
-        std::printf(
-            "\"type\":%u,\"type_name\":%s,\"header_version\":%u,\"version\":\"%s\","
-            "\"header_length\":%u,\"payload_length\":%u,\"crc\":%u,\"crc_good\":%s,"
-            "\"signature\":%s,\"records\":[",
-            static_cast<unsigned>(h.type()), json_string(type_label(h.type())).c_str(),
-            unsigned{h.header_version}, image::version_text(h.version).data(),
-            static_cast<unsigned>(h.header_length), static_cast<unsigned>(h.payload_length),
-            static_cast<unsigned>(h.crc), r.crc_good ? "true" : "false",
-            r.signature ? "true" : "false");
-        for (std::size_t k = 0; k < r.records.size(); ++k) {
-            std::printf("%s{\"type\":%u,\"length\":%u}", k ? "," : "", unsigned{r.records[k].type},
-                        static_cast<unsigned>(r.records[k].length));
+        s["type"] = hex32(h.type());
+        s["type_value"] = h.type();
+        s["type_name"] = type_label(h.type());
+        s["header_version"] = h.header_version;
+        s["version"] = image::version_text(h.version).data();
+        s["header_length"] = h.header_length;
+        s["payload_length"] = h.payload_length;
+        s["crc"] = hex32(h.crc);
+        s["crc_value"] = h.crc;
+        s["crc_good"] = r.pass.crc_good;
+        s["sha256"] = hex(r.pass.sha256);
+        s["signature"] = r.signature == header_signature::kind::signed_image;
+        if (with_keys) {
+            if (r.signer) {
+                put_path(s, "signed_by", r.signer->path);
+                s["sample_key"] = r.signer->sample;
+            } else {
+                s["signed_by"] = nullptr;
+            }
         }
-        std::printf("],\"records_complete\":%s}",
-                    r.records_end == image::record_end::complete ? "true" : "false");
+        json records = json::array();
+        for (const auto& rec : r.records) {
+            records.push_back({{"type", rec.type}, {"length", rec.length}});
+        }
+        s["records"] = std::move(records);
+        s["records_complete"] = r.records_end == image::record_end::complete;
+        subimages.push_back(std::move(s));
     }
-    std::printf("],\"trailing_bytes\":%llu}\n",
-                static_cast<unsigned long long>(scan.trailing_bytes));
+    doc["subimages"] = std::move(subimages);
+    doc["trailing_bytes"] = scan.trailing_bytes();
+    json end;
+    end["offset"] = scan.end_offset;
+    switch (scan.end) {
+        case bundle_end::end_of_file:
+            end["reason"] = "end of file";
+            break;
+        case bundle_end::faulty_header:
+            end["reason"] = "invalid header";
+            break;
+        case bundle_end::erased_flash:
+        case bundle_end::zero_padding:
+            end["reason"] = scan.padding_name();
+            if (scan.data_after_padding) {
+                end["data_after_padding"] = *scan.data_after_padding;
+            }
+            break;
+    }
+    doc["end"] = std::move(end);
+    std::printf("%s\n", doc.dump(-1, ' ', false, json::error_handler_t::replace).c_str());
 }
 
 int run(arguments args) {
-    bool json = false;
+    bool json_output = false;
     std::optional<std::string> path;
-    for (const auto a : args) {
+    std::vector<std::string> key_paths;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const auto a = args[i];
         if (a == "--json") {
-            json = true;
+            json_output = true;
+        } else if (a == "--key" && i + 1 < args.size()) {
+            key_paths.emplace_back(args[++i]);
+        } else if (a == "--key") {
+            std::fprintf(stderr, "imgtool: --key wants PUBLIC.pem\n");
+            return exit_usage;
         } else if (!path && !a.starts_with("-")) {
             path = std::string(a);
+        } else if (a.starts_with("-")) {
+            std::fprintf(stderr, "imgtool: info: unknown option '%.*s' (see imgtool info --help)\n",
+                         static_cast<int>(a.size()), a.data());
+            return exit_usage;
         } else {
-            std::fprintf(stderr, "imgtool: info wants BUNDLE [--json] (see imgtool info --help)\n");
+            std::fprintf(stderr, "imgtool: info takes one BUNDLE, not also '%.*s'\n",
+                         static_cast<int>(a.size()), a.data());
             return exit_usage;
         }
     }
@@ -189,28 +239,50 @@ int run(arguments args) {
         std::fprintf(stderr, "imgtool: info wants BUNDLE\n");
         return exit_usage;
     }
-    const unique_fd fd = open_input(*path);
-    if (!fd) {
+    std::vector<public_key> keys;
+    if (!key_paths.empty() && !start_crypto()) {
         return exit_failure;
     }
-    const bundle_scan scan = scan_bundle(fd.get());
-    bool read_ok = !scan.read_error;
+    for (const auto& key_path : key_paths) {
+        auto key = load_public_key(key_path);
+        if (!key) {
+            return exit_failure;
+        }
+        keys.push_back(std::move(*key));
+    }
+    const auto input = open_sized_input(*path);
+    if (!input) {
+        return exit_failure;
+    }
+    const auto scan = scan_bundle(input->fd.get(), input->size, *path);
+    if (!scan || !is_bundle(*scan, *path)) {
+        return exit_failure;
+    }
     std::vector<row> rows;
-    for (const auto& sub : scan.subimages) {
-        rows.push_back(describe(fd.get(), sub, read_ok));
-    }
-    if (!read_ok) {
-        std::fprintf(stderr, "imgtool: cannot read %s\n", path->c_str());
-        return exit_failure;
-    }
-    if (json) {
-        print_json(*path, rows, scan);
-    } else {
-        print_table(rows, scan);
-    }
     bool sound = true;
-    for (const auto& r : rows) {
-        sound = sound && r.crc_good && r.records_end == image::record_end::complete;
+    for (const auto& sub : scan->subimages) {
+        row r;
+        r.sub = &sub;
+        if (sub.fault == image::header_fault::none) {
+            auto pass = pass_subimage(input->fd.get(), sub, *path);
+            if (!pass) {
+                return exit_failure;
+            }
+            r.pass = std::move(*pass);
+            describe_records(r);
+            const auto found = find_signature(r.pass.header);
+            r.signature = found.what;
+            if (found.what == header_signature::kind::signed_image) {
+                r.signer = accepting_key(r.pass.sha256, found.signature, keys);
+            }
+        }
+        sound = sound && r.pass.crc_good && r.records_end == image::record_end::complete;
+        rows.push_back(std::move(r));
+    }
+    if (json_output) {
+        print_json(*path, rows, *scan, !keys.empty());
+    } else {
+        print_table(rows, *scan, !keys.empty());
     }
     return sound ? exit_ok : exit_failure;
 }
@@ -219,12 +291,19 @@ int run(arguments args) {
 
 const verb info_verb = {
     "info",
-    "BUNDLE [--json]",
-    "list the sub-images of a bundle with their CRC status",
+    "BUNDLE [--json] [--key PUBLIC.pem ...]",
+    "list the sub-images of a bundle or flash dump with their CRC status",
     "One row per sub-image: offset, type, header version, version, header and payload\n"
-    "length, CRC (good or bad), signature present, header records. A header whose lengths\n"
-    "describe no sub-image is listed as invalid and ends the listing. --json prints one\n"
-    "JSON object instead. Exit status 1 when any sub-image is damaged or invalid.\n",
+    "length, CRC (good or bad), signature present, header records; below it the payload's\n"
+    "SHA-256 and, with --key (repeatable), which key verifies its signature, as verify\n"
+    "checks it. A header whose lengths describe no sub-image is listed as invalid and ends\n"
+    "the listing. A flash dump ends at erased flash (0xFF) or zeros where a header would\n"
+    "start: \"end of bundle at 0x... (erased flash)\" or \"(zero padding)\".\n"
+    "--json prints one JSON object instead: type and crc as \"0x%08x\" strings with\n"
+    "type_value and crc_value beside them as numbers. A path that is not UTF-8 is given\n"
+    "with U+FFFD for each offending byte, and exactly as hexadecimal bytes in file_hex\n"
+    "(signed_by_hex). Exit status 1 when any sub-image is damaged or invalid, or the file\n"
+    "is no bundle.\n",
     run,
 };
 

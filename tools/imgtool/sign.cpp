@@ -4,17 +4,25 @@
 #include <string>
 
 #include "files.hpp"
+#include "image/crc.hpp"
 #include "names.hpp"
+#include "scan.hpp"
 #include "signing.hpp"
-#include "subimages.hpp"
 #include "verbs.hpp"
 
 namespace imgtool {
 namespace {
 
-bool is_v3(const std::vector<std::uint8_t>& subimage) {
-    return subimage.size() >= 24 && subimage[16] == 'H' && subimage[17] == 'D' &&
-           subimage[18] == 'R' && subimage[19] == '3';
+std::optional<std::vector<std::uint8_t>> read_header(int fd, const image::subimage_ref& sub,
+                                                     const std::string& path) {
+    std::vector<std::uint8_t> header;
+    if (!read_chunks(fd, sub.offset, sub.header.header_length, path, [&](auto chunk) {
+            header.insert(header.end(), chunk.begin(), chunk.end());
+            return true;
+        })) {
+        return std::nullopt;
+    }
+    return header;
 }
 
 int run(arguments args) {
@@ -24,6 +32,7 @@ int run(arguments args) {
     }
     const std::string path(args[0]);
     std::optional<std::string> key_path;
+    std::optional<std::string> passin;
     std::optional<std::uint32_t> index;
     for (std::size_t i = 1; i < args.size(); i += 2) {
         if (i + 1 == args.size()) {
@@ -33,14 +42,26 @@ int run(arguments args) {
         }
         if (args[i] == "--key") {
             key_path = std::string(args[i + 1]);
+        } else if (args[i] == "--passin") {
+            passin = parse_passin(args[i + 1]);
+            if (!passin) {
+                std::fprintf(stderr,
+                             "imgtool: --passin takes pass:TEXT, env:VAR, file:PATH or stdin, "
+                             "not '%.*s'\n",
+                             static_cast<int>(args[i + 1].size()), args[i + 1].data());
+                return exit_usage;
+            }
         } else if (args[i] == "--index") {
             index = parse_number(args[i + 1]);
             if (!index) {
-                std::fprintf(stderr, "imgtool: --index wants a number\n");
+                std::fprintf(stderr, "imgtool: --index wants a number, not '%.*s'\n",
+                             static_cast<int>(args[i + 1].size()), args[i + 1].data());
                 return exit_usage;
             }
         } else {
-            std::fprintf(stderr, "imgtool: sign takes --key PRIVATE.pem [--index N], not '%.*s'\n",
+            std::fprintf(stderr,
+                         "imgtool: sign takes --key PRIVATE.pem [--passin SOURCE] [--index N], "
+                         "not '%.*s'\n",
                          static_cast<int>(args[i].size()), args[i].data());
             return exit_usage;
         }
@@ -49,49 +70,92 @@ int run(arguments args) {
         std::fprintf(stderr, "imgtool: sign wants --key PRIVATE.pem\n");
         return exit_usage;
     }
-    const auto key = private_key::load(*key_path);
-    auto bundle = load_bundle(path);
-    if (!key || !bundle) {
+    const auto key = private_key::load(*key_path, passin);
+    if (!key) {
         return exit_failure;
     }
-    if (index && *index >= bundle->subimages.size()) {
+    const auto input = open_sized_input(path);
+    if (!input) {
+        return exit_failure;
+    }
+    const int fd = input->fd.get();
+    const auto scan = scan_bundle(fd, input->size, path);
+    if (!scan || !is_bundle(*scan, path)) {
+        return exit_failure;
+    }
+    if (index && *index >= scan->subimages.size()) {
         std::fprintf(stderr, "imgtool: %s has no sub-image %u\n", path.c_str(), *index);
         return exit_failure;
     }
+    auto out = output_file::create(path);
+    if (!out) {
+        return exit_failure;
+    }
     std::size_t signed_count = 0;
-    std::vector<std::uint8_t> out;
-    for (std::size_t i = 0; i < bundle->subimages.size(); ++i) {
-        auto& sub = bundle->subimages[i];
-        const bool wanted = index ? i == *index : is_v3(sub);
-        if (wanted) {
-            auto made = sign_subimage(sub, *key);
-            if (!made) {
-                std::fprintf(stderr, "imgtool: sub-image %zu cannot carry a signature\n", i);
+    for (std::size_t i = 0; i < scan->subimages.size(); ++i) {
+        const auto& sub = scan->subimages[i];
+        if (sub.fault != image::header_fault::none) {
+            std::fprintf(stderr, "imgtool: %s: sub-image %zu has a faulty header (%s)\n",
+                         path.c_str(), i, fault_text(sub.fault));
+            return exit_failure;
+        }
+        const bool v3 = sub.header.header_version == 3;
+        if (index ? i != *index : !v3) {
+            const auto copy = [&](auto chunk) { return out->append(chunk); };
+            if (!read_chunks(fd, sub.offset, sub.header.total(), path, copy)) {
                 return exit_failure;
             }
-            sub = std::move(*made);
-            ++signed_count;
+            continue;
         }
-        out.insert(out.end(), sub.begin(), sub.end());
+        const auto header = read_header(fd, sub, path);
+        if (!header) {
+            return exit_failure;
+        }
+        const auto stripped = v3 ? strip_signatures(*header) : std::nullopt;
+        if (!stripped) {
+            std::fprintf(stderr, "imgtool: sub-image %zu cannot carry a signature\n", i);
+            return exit_failure;
+        }
+        std::uint32_t payload_crc = 0;
+        const payload_source payload{fd, sub.offset + sub.header.header_length,
+                                     sub.header.payload_length, path};
+        if (!write_subimage(*out, *stripped, payload, &*key, &payload_crc)) {
+            return exit_failure;
+        }
+        const std::uint32_t header_crc =
+            image::image_crc(std::span(*header).subspan(4), image::crc_initial);
+        if (crc_of_both(header_crc, payload_crc, payload.length) != sub.header.crc) {
+            std::fprintf(stderr, "imgtool: sub-image %zu has a bad CRC: its payload is damaged\n",
+                         i);
+            return exit_failure;
+        }
+        ++signed_count;
     }
     if (signed_count == 0) {
         std::fprintf(stderr, "imgtool: %s has no version-3 sub-image to sign\n", path.c_str());
         return exit_failure;
     }
-    out.insert(out.end(), bundle->trailing.begin(), bundle->trailing.end());
-    return write_whole_file(path, out) ? exit_ok : exit_failure;
+    if (!read_chunks(fd, scan->end_offset, scan->size - scan->end_offset, path,
+                     [&](auto chunk) { return out->append(chunk); })) {
+        return exit_failure;
+    }
+    return out->commit() ? exit_ok : exit_failure;
 }
 
 }  // namespace
 
 const verb sign_verb = {
     "sign",
-    "BUNDLE --key PRIVATE.pem [--index N]",
+    "BUNDLE --key PRIVATE.pem [--passin SOURCE] [--index N]",
     "sign the version-3 sub-images of a bundle in place",
     "Each version-3 sub-image (or only sub-image N, counted from 0 as info shows them) gets\n"
     "one signature record: RSASSA-PKCS1-v1_5 with SHA-256 over its payload, made with the\n"
-    "RSA private key in PRIVATE.pem. Signature records already present are replaced; other\n"
-    "records are kept. Header length, length field and CRC are fixed to match.\n",
+    "RSA-2048 private key in PRIVATE.pem (the switch verifies no other size). Signature\n"
+    "records already present are replaced; other records are kept. Header length, length\n"
+    "field and CRC are fixed to match; a sub-image whose CRC is already bad is not signed.\n"
+    "The bundle is replaced only once the signed copy is complete.\n"
+    "--passin gives the pass phrase of an encrypted key as OpenSSL does: pass:TEXT,\n"
+    "env:VAR, file:PATH (its first line) or stdin; without it, the terminal asks once.\n",
     run,
 };
 

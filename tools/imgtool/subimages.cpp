@@ -1,46 +1,77 @@
 #include "subimages.hpp"
 
-#include <cstdio>
-
+#include "crypto/sha256.hpp"
 #include "files.hpp"
-#include "image/bundle.hpp"
-#include "scan.hpp"
+#include "image/byte_order.hpp"
+#include "image/crc.hpp"
+#include "image/records.hpp"
 
 namespace imgtool {
 
-std::optional<loaded_bundle> load_bundle(const std::string& path) {
-    const unique_fd fd = open_input(path);
-    if (!fd) {
+std::optional<subimage_pass> pass_subimage(int fd, const image::subimage_ref& sub,
+                                           const std::string& path, const payload_sink& sink) {
+    subimage_pass pass;
+    const auto& h = sub.header;
+    pass.header.reserve(h.header_length);
+    if (!read_chunks(fd, sub.offset, h.header_length, path, [&](auto chunk) {
+            pass.header.insert(pass.header.end(), chunk.begin(), chunk.end());
+            return true;
+        })) {
         return std::nullopt;
     }
-    const bundle_scan scan = scan_bundle(fd.get());
-    if (scan.read_error) {
-        std::fprintf(stderr, "imgtool: cannot read %s\n", path.c_str());
+    std::uint32_t crc = image::image_crc(std::span(pass.header).subspan(4), image::crc_initial);
+    SHA256_CTX sha{};
+    SHA256_initDigest(&sha);
+    if (!read_chunks(fd, sub.offset + h.header_length, h.payload_length, path, [&](auto chunk) {
+            crc = image::image_crc(chunk, crc);
+            SHA256_updateDigest(&sha, chunk.data(), static_cast<std::uint32_t>(chunk.size()));
+            return !sink || sink(chunk);
+        })) {
         return std::nullopt;
     }
-    loaded_bundle bundle;
-    std::uint64_t end = 0;
-    for (const auto& sub : scan.subimages) {
-        if (sub.fault != image::header_fault::none) {
-            std::fprintf(stderr, "imgtool: %s: sub-image %zu has a faulty header\n", path.c_str(),
-                         bundle.subimages.size());
-            return std::nullopt;
+    SHA256_finalDigest(&sha, pass.sha256.data());
+    pass.crc_good = crc == h.crc;
+    return pass;
+}
+
+header_signature find_signature(std::span<const std::uint8_t> header) {
+    header_signature result;
+    if (header.size() < image::v3_records_offset ||
+        image::load_be32(header.data() + 16) != image::hdr3_magic) {
+        return result;
+    }
+    image::record_walk walk(header);
+    std::optional<std::span<const std::uint8_t>> body;
+    while (const auto record = walk.next()) {
+        if (record->type == image::record_signature) {
+            body = record->body;
         }
-        std::vector<std::uint8_t> bytes;
-        if (!image::read_subimage(fd.get(), sub, bytes)) {
-            std::fprintf(stderr, "imgtool: cannot read %s\n", path.c_str());
-            return std::nullopt;
-        }
-        end = sub.offset + bytes.size();
-        bundle.subimages.push_back(std::move(bytes));
     }
-    if (scan.trailing_bytes != 0 &&
-        !image::read_file_range(fd.get(), end, static_cast<std::uint32_t>(scan.trailing_bytes),
-                                bundle.trailing)) {
-        std::fprintf(stderr, "imgtool: cannot read %s\n", path.c_str());
-        return std::nullopt;
+    if (walk.end() != image::record_end::complete) {
+        result.what = header_signature::kind::malformed;
+        return result;
     }
-    return bundle;
+    if (!body) {
+        return result;
+    }
+    const auto signature = image::signature_bytes(*body);
+    if (!signature) {
+        result.what = header_signature::kind::malformed;
+        return result;
+    }
+    result.what = header_signature::kind::signed_image;
+    result.signature = *signature;
+    return result;
+}
+
+std::string hex(std::span<const std::uint8_t> bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (const auto b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
 }
 
 }  // namespace imgtool

@@ -1,20 +1,41 @@
-// A bundle read whole, one buffer per sub-image, for the commands that check or rewrite them.
+// One pass over a sub-image: its header kept, its payload streamed through the CRC and SHA-256
+// (and, if asked, to a sink) a chunk at a time.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "image/bundle.hpp"
+
 namespace imgtool {
 
-struct loaded_bundle {
-    std::vector<std::vector<std::uint8_t>> subimages;
-    std::vector<std::uint8_t> trailing;  // bytes after the last sub-image
+using payload_sink = std::function<bool(std::span<const std::uint8_t>)>;
+
+struct subimage_pass {
+    std::vector<std::uint8_t> header;  // the header-length bytes, records included
+    bool crc_good = false;
+    std::array<std::uint8_t, 32> sha256{};  // of the payload: what a signature covers
 };
 
-// Nothing, with the reason on standard error, when the file cannot be read or a header's
-// lengths are faulty.
-std::optional<loaded_bundle> load_bundle(const std::string& path);
+// Only for a sub-image without fault. Nothing when the file cannot be read (said on standard
+// error) or the sink fails.
+std::optional<subimage_pass> pass_subimage(int fd, const image::subimage_ref& sub,
+                                           const std::string& path, const payload_sink& sink = {});
+
+struct header_signature {
+    enum class kind { unsigned_image, signed_image, malformed };
+    kind what = kind::unsigned_image;
+    std::span<const std::uint8_t> signature;  // within the header
+};
+
+// The last signature record of a version-3 header, as the boot manager finds it.
+header_signature find_signature(std::span<const std::uint8_t> header);
+
+std::string hex(std::span<const std::uint8_t> bytes);
 
 }  // namespace imgtool

@@ -1,69 +1,36 @@
 // imgtool verify: checks each sub-image's CRC and signature the way the boot manager does.
-#include <array>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "crypto/crypto.hpp"
 #include "files.hpp"
-#include "image/byte_order.hpp"
-#include "image/crc.hpp"
 #include "image/header.hpp"
+#include "keys.hpp"
 #include "names.hpp"
-#include "sample_keys.hpp"
-#include "security/imgsign.hpp"
-#include "security/signed_range.hpp"
+#include "scan.hpp"
 #include "subimages.hpp"
 #include "verbs.hpp"
 
 namespace imgtool {
 namespace {
 
-struct public_key {
-    std::string path;
-    std::vector<std::uint8_t> text;
-    bool sample = false;
-};
-
-// The first key whose check of the signature succeeds, or nothing.
-const public_key* verifying_key(const signed_range& range, const std::vector<public_key>& keys) {
-    std::array<std::uint8_t, 32> hash{};
-    std::uint32_t length = 0;
-    static const std::uint8_t nothing = 0;
-    if (IMGSIGN_computeSHA256(range.hashed.empty() ? &nothing : range.hashed.data(),
-                              static_cast<std::uint32_t>(range.hashed.size()), hash.data(),
-                              &length) != OK) {
-        return nullptr;
-    }
-    for (const auto& key : keys) {
-        if (IMGSIGN_verifySignature(
-                hash.data(), static_cast<std::int32_t>(hash.size()), range.signature.data(),
-                static_cast<std::int32_t>(range.signature.size()), key.text.data(),
-                static_cast<std::uint32_t>(key.text.size())) == OK) {
-            return &key;
-        }
-    }
-    return nullptr;
-}
-
 // Prints the sub-image's line; true when both checks pass.
-bool check(std::size_t index, const std::vector<std::uint8_t>& sub,
+bool check(std::size_t index, const image::subimage_ref& sub, const subimage_pass& pass,
            const std::vector<public_key>& keys) {
-    const auto header = image::parse_image_header(std::span(sub).first<image::header_probe_size>());
-    const bool crc_good = image::image_crc_mismatch(std::span(sub).subspan(4), header.crc) == 0;
+    const auto& header = sub.header;
     std::printf("%zu %s %s: crc %s, ", index, type_label(header.type()).c_str(),
-                image::version_text(header.version).data(), crc_good ? "good" : "bad");
-    const signed_range range = find_signed_range(sub);
+                image::version_text(header.version).data(), pass.crc_good ? "good" : "bad");
+    const header_signature found = find_signature(pass.header);
     bool signature_good = false;
-    switch (range.what) {
-        case signed_range::kind::unsigned_image:
+    switch (found.what) {
+        case header_signature::kind::unsigned_image:
             std::puts("unsigned");
             break;
-        case signed_range::kind::malformed:
+        case header_signature::kind::malformed:
             std::puts("signature records malformed");
             break;
-        case signed_range::kind::signed_image:
-            if (const public_key* key = verifying_key(range, keys)) {
+        case header_signature::kind::signed_image:
+            if (const public_key* key = accepting_key(pass.sha256, found.signature, keys)) {
                 std::printf("signature verified with %s%s\n", key->path.c_str(),
                             key->sample ? " (sample key)" : "");
                 signature_good = true;
@@ -72,7 +39,7 @@ bool check(std::size_t index, const std::vector<std::uint8_t>& sub,
             }
             break;
     }
-    return crc_good && signature_good;
+    return pass.crc_good && signature_good;
 }
 
 int run(arguments args) {
@@ -81,43 +48,53 @@ int run(arguments args) {
         return exit_usage;
     }
     const std::string path(args[0]);
-    // Key decoding needs the library's Base64 tables, as at the boot manager's start-up.
-    if (CRYPTO_initLibrary() < 0) {
-        std::fprintf(stderr, "imgtool: the crypto library did not start\n");
-        return exit_failure;
-    }
-    std::vector<public_key> keys;
+    std::vector<std::string> key_paths;
     for (std::size_t i = 1; i < args.size(); i += 2) {
         if (args[i] != "--key" || i + 1 == args.size()) {
             std::fprintf(stderr, "imgtool: verify takes --key PUBLIC.pem ..., not '%.*s'\n",
                          static_cast<int>(args[i].size()), args[i].data());
             return exit_usage;
         }
-        public_key key{std::string(args[i + 1]), {}};
-        auto text = read_whole_file(key.path);
-        if (!text) {
-            return exit_failure;
-        }
-        key.text = std::move(*text);
-        if (CA_MGMT_convertPublicKey(key.text.data(), static_cast<std::uint32_t>(key.text.size()),
-                                     nullptr) < 0) {
-            std::fprintf(stderr, "imgtool: %s holds no public key\n", key.path.c_str());
-            return exit_failure;
-        }
-        key.sample = is_sample_key(key.text);
-        keys.push_back(std::move(key));
+        key_paths.emplace_back(args[i + 1]);
     }
-    if (keys.empty()) {
+    if (key_paths.empty()) {
         std::fprintf(stderr, "imgtool: verify wants at least one --key PUBLIC.pem\n");
         return exit_usage;
     }
-    const auto bundle = load_bundle(path);
-    if (!bundle) {
+    const auto input = open_sized_input(path);
+    if (!input) {
         return exit_failure;
     }
-    bool all_good = !bundle->subimages.empty();
-    for (std::size_t i = 0; i < bundle->subimages.size(); ++i) {
-        all_good = check(i, bundle->subimages[i], keys) && all_good;
+    const auto scan = scan_bundle(input->fd.get(), input->size, path);
+    if (!scan || !is_bundle(*scan, path)) {
+        return exit_failure;
+    }
+    // Key decoding needs the library's Base64 tables, as at the boot manager's start-up.
+    if (!start_crypto()) {
+        return exit_failure;
+    }
+    std::vector<public_key> keys;
+    for (const auto& key_path : key_paths) {
+        auto key = load_public_key(key_path);
+        if (!key) {
+            return exit_failure;
+        }
+        keys.push_back(std::move(*key));
+    }
+    bool all_good = true;
+    for (std::size_t i = 0; i < scan->subimages.size(); ++i) {
+        const auto& sub = scan->subimages[i];
+        if (sub.fault != image::header_fault::none) {
+            std::printf("%zu invalid header at 0x%08llx: %s\n", i,
+                        static_cast<unsigned long long>(sub.offset), fault_text(sub.fault));
+            all_good = false;
+            continue;
+        }
+        const auto pass = pass_subimage(input->fd.get(), sub, path);
+        if (!pass) {
+            return exit_failure;
+        }
+        all_good = check(i, sub, *pass, keys) && all_good;
     }
     return all_good ? exit_ok : exit_failure;
 }
