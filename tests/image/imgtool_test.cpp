@@ -173,7 +173,7 @@ TEST_F(Imgtool, RefusesMalformedRequests) {
         {"build b.img --add rfs:1.0.0.0:p:hdr=4", "imgtool: hdr= takes 1, 2 or 3\n"},
         {"build b.img --add rfs:1.0.0.0:p:alt=kxos:hdr=1",
          "imgtool: only a version-3 header carries records (alt=)\n"},
-        {"build b.img", "imgtool: build wants at least one --add\n"},
+        {"build b.img", "imgtool: build wants at least one --add or a --manifest\n"},
         {"info", "imgtool: info wants BUNDLE\n"},
         {"extract b.img x out", "imgtool: INDEX must be a number\n"},
         {"frobnicate", "imgtool: unknown command 'frobnicate' (see imgtool --help)\n"},
@@ -313,6 +313,47 @@ TEST_F(Imgtool, BuildRefusesWhatTheBoardCouldNotReadBack) {
     }
     ASSERT_EQ(run("build b.img --add rfs:1.0.0.0:three").status, 0);
     EXPECT_EQ(run("info b.img").status, 0);
+}
+
+TEST_F(Imgtool, BuildsAReleaseFromAManifest) {
+    write("app.tgz", text("application tarball"));
+    write("kern", std::vector<std::uint8_t>(300, 0x5A));
+    fs::create_directory(path("rel"));
+    const auto manifest = [&](const std::string& body) {
+        write("rel/m.toml", text(body));
+        return run("build b.img --manifest rel/m.toml", true);
+    };
+    const std::string app =
+        "[[subimage]]\ntype = \"application\"\nversion = \"1.0.0.1\"\n"
+        "payload = \"../app.tgz\"\n";
+    ASSERT_EQ(manifest(app + "alternative_type = \"diagnostics\"\n[[subimage]]\n"
+                             "type = \"kernel\"\nversion = \"9.8.7.6\"\npayload = \"../kern\"\n"
+                             "header = 1\n")
+                  .status,
+              0);
+    const auto info = run("info b.img");
+    EXPECT_NE(info.output.find("0   0x00000000 application  3   1.0.0.1         32      19 "
+                               "        good no  alt=diagnostics\n"),
+              std::string::npos)
+        << info.output;
+    EXPECT_NE(info.output.find("1   0x00000033 kernel       1   9.8.7.6         16      300"),
+              std::string::npos)
+        << info.output;
+    const std::pair<std::string, std::string> refused[] = {
+        {app + "colour = \"red\"\n", "imgtool: rel/m.toml: subimage 0: unknown key 'colour'\n"},
+        {app + "header = 4\n", "imgtool: rel/m.toml: subimage 0: header takes 1, 2 or 3\n"},
+        {"[[subimage]]\ntype = \"rootfs\"\nversion = \"1.0.0.0\"\npayload = \"x\"\n",
+         "imgtool: rel/m.toml: subimage 0: unknown image type 'rootfs'\n"},
+        {"[sign]\nkey = \"k.pem\"\n", "imgtool: rel/m.toml: wants at least one [[subimage]]\n"},
+        {app + "[sign]\npassin = \"x\"\nkey = \"k\"\n",
+         "imgtool: rel/m.toml: sign: passin takes pass:TEXT, env:VAR, file:PATH or stdin\n"},
+        {"[[subimage]\n", "imgtool: rel/m.toml: line 1, column "},
+    };
+    for (const auto& [body, message] : refused) {
+        const auto r = manifest(body);
+        EXPECT_EQ(r.status, 1) << body;
+        EXPECT_TRUE(r.output.starts_with(message)) << body << r.output;
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "files.hpp"
 #include "image/header.hpp"
 #include "image/writer.hpp"
+#include "manifest.hpp"
 #include "names.hpp"
 #include "signing.hpp"
 #include "verbs.hpp"
@@ -189,6 +190,28 @@ int run(arguments args) {
             key_path = std::string(args[++i]);
             continue;
         }
+        if (args[i] == "--manifest" && has_value) {
+            const auto m = read_manifest(std::string(args[++i]));
+            if (!m) {
+                return exit_failure;
+            }
+            for (const auto& entry : m->subimages) {
+                added a;
+                a.layout.type = entry.type;
+                a.layout.version = entry.version;
+                a.layout.header_version = entry.header_version;
+                if (entry.alternative_type) {
+                    a.layout.records.push_back(
+                        image::alternative_type_record(*entry.alternative_type));
+                }
+                a.payload_path = entry.payload;
+                subimages.push_back(std::move(a));
+            }
+            // A key given on the command line wins over the manifest's.
+            key_path = key_path ? key_path : m->key;
+            passin = passin ? passin : m->passin;
+            continue;
+        }
         if (args[i] == "--passin" && has_value) {
             passin = parse_passin(args[++i]);
             if (!passin) {
@@ -202,7 +225,7 @@ int run(arguments args) {
         }
         if (args[i] != "--add" || !has_value) {
             if (args[i].starts_with("-") && args[i] != "--add" && args[i] != "--sign" &&
-                args[i] != "--passin") {
+                args[i] != "--passin" && args[i] != "--manifest") {
                 std::fprintf(stderr,
                              "imgtool: build: unknown option '%.*s' (see imgtool build --help)\n",
                              static_cast<int>(args[i].size()), args[i].data());
@@ -222,7 +245,7 @@ int run(arguments args) {
         subimages.push_back(std::move(*a));
     }
     if (subimages.empty()) {
-        std::fprintf(stderr, "imgtool: build wants at least one --add\n");
+        std::fprintf(stderr, "imgtool: build wants at least one --add or a --manifest\n");
         return exit_usage;
     }
     return build(out_path, subimages, key_path, passin);
@@ -232,8 +255,8 @@ int run(arguments args) {
 
 const verb build_verb = {
     "build",
-    "OUT --add TYPE:VERSION:PAYLOAD[:hdr=1|2|3][:alt=TYPE] ... [--sign PRIVATE.pem "
-    "[--passin SOURCE]]",
+    "OUT [--manifest FILE.toml] [--add TYPE:VERSION:PAYLOAD[:hdr=1|2|3][:alt=TYPE] ...]\n"
+    "               [--sign PRIVATE.pem [--passin SOURCE]]",
     "make a bundle from payload files",
     "Each --add appends one sub-image, in order, whose payload is the file PAYLOAD.\n"
     "  TYPE     application, bootloader, kernel, rfs, devicetree, diagnostics, kxos,\n"
@@ -244,6 +267,16 @@ const verb build_verb = {
     "           application-family type from it instead of TYPE\n"
     "--sign PRIVATE.pem signs every version-3 sub-image as imgtool sign does (an error\n"
     "when there is none); --passin SOURCE gives its pass phrase as sign takes it.\n"
+    "--manifest FILE.toml gives the sub-images (before any --add) and the signing key in one\n"
+    "file; paths in it are relative to it, and a --sign on the command line wins:\n"
+    "  [sign]\n"
+    "  key = \"release.pem\"          # optional; passin = \"env:VAR\" as --passin takes it\n"
+    "  [[subimage]]                  # one table per sub-image, in order\n"
+    "  type = \"application\"\n"
+    "  version = \"1.0.0.1\"\n"
+    "  payload = \"app.tar.gz\"\n"
+    "  header = 3                    # optional, as hdr=\n"
+    "  alternative_type = \"diagnostics\"   # optional, as alt=\n"
     "A sub-image the board could not read back is refused: one shorter than the 24 bytes a\n"
     "reader takes first, or a version-1 payload starting with \"HDR3\". OUT is written\n"
     "only once complete, and is never one of the inputs.\n",
