@@ -9,10 +9,15 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "board_session.hpp"
 #include "boot/env_flags.hpp"
 #include "boot_support.hpp"
 #include "hw/mtd.hpp"
+#include "image/byte_order.hpp"
+#include "image/crc.hpp"
+#include "signer.hpp"
 
 namespace {
 
@@ -133,6 +138,92 @@ TEST(BoardsimShow, ListsTheClockTheArmedFaultsAndTheDriveWhichKeepsSparseFilesSp
                  ", ready 2 board seconds into each boot\n"}) {
         EXPECT_NE(shown.find(line), std::string::npos) << line << "\n" << shown;
     }
+}
+
+// Sub-images the board's keys accept, accept only in low security mode, and refuse; wear on two
+// blocks; EEPROM fields that mean something.
+void fill_board(const fs::path& root) {
+    const auto put = [&root](const char* partition, boardtest::Bytes bytes) {
+        auto content = *sim::read_partition(root, partition);
+        std::copy(bytes.begin(), bytes.end(), content.begin());
+        ASSERT_TRUE(sim::write_partition(root, partition, content));
+    };
+    const auto signed_by = [](const char* key, const boardtest::Bytes& payload) {
+        auto sub = sectest::signed_sub_image(key, payload);
+        image::store_be32(sub.data(),
+                          image::image_crc(std::span(sub).subspan(4), image::crc_initial));
+        return sub;
+    };
+    const boardtest::Bytes payload(1000, 0x5A);
+    put("kernel", signed_by("production", payload));
+    put("rfs", signed_by("development", payload));
+    auto damaged = signed_by("production", payload);
+    damaged.back() ^= 1;
+    put("devicetree", damaged);
+    boardtest::write_bytes(root / "user/images/image1",
+                           boardtest::subimage(image::TYPE_APPLICATION, payload));
+    std::string erases = "program-without-erase 0\nerases 2 2";
+    for (int i = 2; i < 48; ++i) {
+        erases += " 0";
+    }
+    boardtest::write_text(root / "sim/wear/kernel", erases + "\n");
+    ASSERT_TRUE(sim::write_eeprom(root, 0x0D, {'S', 'N', 0xC3, 0x28, '7', 0, 0, 0, 0, 0, 0, 0}));
+    ASSERT_TRUE(sim::write_eeprom(root, 0x100, {2}));
+    ASSERT_TRUE(sim::write_eeprom(root, 0x108, {0xB0, 0x15, 0x09, 0x06, 0x05, 0x12, 0x26}));
+    ASSERT_TRUE(sim::write_eeprom(root, 0x13A, {3, 213}));
+}
+
+TEST(BoardsimShow, DecodesSubImagesWearAndEepromFields) {
+    Board board;
+    fill_board(board.root());
+    const std::string shown = boardsim("show {B}", board.root()).text;
+    for (const char* part : {
+             "  kernel     3 MiB in 48 blocks of 64 KiB, erase counts: 2 in blocks 0-1, 0 in "
+             "blocks 2-47\n    0x00000000  kernel 1.2.3.4, header 286 + payload 1000 bytes, crc "
+             "good, signed, verified by the board's production key\n    then 3144442 bytes "
+             "erased\n",
+             "  rfs        15 MiB in 240 blocks of 64 KiB, erase counts: 0 in all 240 blocks\n"
+             "    0x00000000  kernel 1.2.3.4, header 286 + payload 1000 bytes, crc good, signed, "
+             "verified by the board's development key\n",
+             "crc bad, signed, rejected by the board's keys\n",
+             "  onie       1 MiB in 16 blocks of 64 KiB, erase counts: 0 in all 16 blocks\n"
+             "    erased\n",
+             "image slots:\n  image1     1024 bytes\n    0x00000000  application 1.2.3.4, "
+             "header 24 + payload 1000 bytes, crc good, unsigned\n  image2     none\n",
+             "  serial        SN?(7\n  boot-slot     2: boots image slot 2\n"
+             "  slot1-time    b0 15 09 06 05 12 26: installed 2026-12-05 09:15:30\n"
+             "  slot2-time    ff ff ff ff ff ff ff: no install time\n"
+             "  booted-image  3: the USB drive's image\n"
+             "  usb-enable    213: USB enabled (213 enables it)\n",
+         }) {
+        EXPECT_NE(shown.find(part), std::string::npos) << part << "\n" << shown;
+    }
+}
+
+// Scripts and XML readers get whatever bytes the board's folder name and journal hold.
+TEST(BoardsimShow, WritesValidJsonAndAFlashMapWithAnElementPerPartitionAndSubImage) {
+    Board scratch;
+    const fs::path root = scratch.root() / "b\xff<\x01";
+    ASSERT_EQ(sh(std::string(BOARDSIM) + " create '" + root.string() + "'"), 0);
+    fill_board(root);
+    std::ofstream(root / "sim/journal.log", std::ios::app) << "odd \xc3\x28 bytes\n";
+    const fs::path svg = scratch.root() / "map.svg";
+    const Output out = boardsim("show '" + root.string() + "' --json --svg " + svg.string(), root);
+    ASSERT_EQ(out.status, 0) << out.text;
+    const auto json = nlohmann::json::parse(out.text);
+    EXPECT_EQ(json["partitions"][3]["erase_counts"][1], 2);
+    EXPECT_EQ(json["partitions"][3]["subimages"][0]["signature"], "production");
+    EXPECT_EQ(json["partitions"][4]["subimages"][0]["signature"], "development");
+    EXPECT_EQ(json["partitions"][2]["subimages"][0]["crc_good"], false);
+    EXPECT_EQ(json["slots"][0]["subimages"][0]["type"], "application");
+    EXPECT_EQ(json["eeprom"]["slot_install_times"][0]["installed"], "2026-12-05 09:15:30");
+    EXPECT_EQ(json["eeprom"]["usb_enabled"], true);
+    const std::string count =
+        "python3 -c \"import sys, xml.etree.ElementTree as E\n"
+        "c = [e.get('class') for e in E.parse(sys.argv[1]).iter()]\n"
+        "sys.exit(0 if (c.count('partition'), c.count('subimage'), c.count('block')) == "
+        "(7, 4, 478) else 1)\" ";
+    EXPECT_EQ(sh(count + svg.string()), 0) << slurp(svg);
 }
 
 TEST(BoardsimEnv, WritesWhatTheBootLoaderToolWritesAndTheBootManagerReadsIt) {

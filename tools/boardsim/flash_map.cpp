@@ -69,13 +69,29 @@ std::string heat(std::uint32_t count, std::uint32_t most) {
     return text;
 }
 
+const char* signature_words(signature_state state) {
+    switch (state) {
+        case signature_state::production:
+            return "signed: production key";
+        case signature_state::development:
+            return "signed: development key";
+        case signature_state::rejected:
+            return "signature rejected";
+        case signature_state::malformed:
+            return "signature malformed";
+        case signature_state::unsigned_image:
+            break;
+    }
+    return "unsigned";
+}
+
 std::string subimage_label(const subimage_view& sub) {
     if (sub.fault != image::header_fault::none) {
         return "invalid header: " + std::string(fault_text(sub.fault));
     }
     return imgtool::type_label(sub.header.type()) + " " +
            image::version_text(sub.header.version).data() + ", " + size_label(sub.header.total()) +
-           ", crc " + (sub.crc_good ? "good" : "bad") + ", " + signature_key(sub.signature);
+           ", crc " + (sub.crc_good ? "good" : "bad") + ", " + signature_words(sub.signature);
 }
 
 class drawing {
@@ -107,15 +123,18 @@ public:
         for (std::size_t i = 0; i < view.erase_counts.size(); ++i) {
             rect("block", std::to_string(view.erase_counts[i]) + " erases",
                  label_width + static_cast<double>(i) * block, y + bar_height + 6,
-                 std::max(block, 0.5), strip_height, heat(view.erase_counts[i], most).c_str(),
-                 nullptr);
+                 block >= 3 ? block - 0.6 : std::max(block, 0.5), strip_height,
+                 heat(view.erase_counts[i], most).c_str(), nullptr);
         }
         if (!view.erase_counts.empty()) {
             const auto [low, high] =
                 std::minmax_element(view.erase_counts.begin(), view.erase_counts.end());
-            what += "   (" + std::to_string(view.erase_counts.size()) + " blocks, erased " +
-                    std::to_string(*low) + (*high != *low ? "-" + std::to_string(*high) : "") +
-                    " times)";
+            what +=
+                "   (" + std::to_string(view.erase_counts.size()) + " blocks, " +
+                (*high == 0 ? "never erased"
+                            : "erased " + std::to_string(*low) +
+                                  (*high != *low ? "-" + std::to_string(*high) : "") + " times") +
+                ")";
         }
         if (!what.empty()) {
             text(label_width, y + bar_height + strip_height + 22, what, "small");
@@ -161,7 +180,7 @@ bool write_flash_map(const board_view& board, const std::string& title,
     }
     drawing d(bar_width / static_cast<double>(largest));
     double y = 20;
-    d.text(12, y + 8, "Flash map of board " + title + ", all rows on one scale", "title");
+    d.text(12, y + 8, "Flash map of " + title + " (all rows on one scale)", "title");
     y += 24;
     d.text(12, y + 8, "Flash partitions", "heading");
     y += 16;

@@ -99,7 +99,7 @@ std::string size_text(std::uint64_t bytes) {
     return std::to_string(bytes) + " bytes";
 }
 
-// Runs of equal counts: "0 in all 8 blocks" or "blocks 0-1: 3, 2-7: 0".
+// Runs of equal counts: "0 in all 8 blocks" or "1 in blocks 0-22, 0 in blocks 23-47".
 std::string erase_runs(const std::vector<std::uint32_t>& counts) {
     if (counts.empty()) {
         return "not counted";
@@ -114,8 +114,9 @@ std::string erase_runs(const std::vector<std::uint32_t>& counts) {
             return std::to_string(counts[i]) + " in all " + std::to_string(counts.size()) +
                    " blocks";
         }
-        text += (text.empty() ? "blocks " : ", ") + std::to_string(i) +
-                (j > i ? "-" + std::to_string(j) : "") + ": " + std::to_string(counts[i]);
+        text += (text.empty() ? "" : ", ") + std::to_string(counts[i]) +
+                (j > i ? " in blocks " + std::to_string(i) + "-" + std::to_string(j)
+                       : " in block " + std::to_string(i));
         i = j + 1;
     }
     return text;
