@@ -117,7 +117,7 @@ public:
             what += (what.empty() ? "" : "   |   ") + subimage_label(sub);
         }
         if (view.present && what.empty()) {
-            what = view.rest_erased ? "erased" : "no sub-image";
+            what = view.rest_erased ? "empty (all bytes 0xFF)" : "no sub-image";
         }
         const double block = view.erase_size * scale_;
         for (std::size_t i = 0; i < view.erase_counts.size(); ++i) {
@@ -194,6 +194,7 @@ bool write_flash_map(const board_view& board, const std::string& title,
         d.row(view, "slot", y, most);
         y += row_height;
     }
+    y += 8;
     // Legend: sub-image colours and the erase-count scale.
     double x = 12;
     const std::pair<std::string, const char*> colours[] = {
