@@ -51,7 +51,9 @@ class BoardsimRun(unittest.TestCase):
         shutil.rmtree(self.dir)
 
     def boot(self, *args):
-        child = pexpect.spawn(BOARDSIM, ["run", self.board] + list(args), encoding="latin-1",
+        # pexpect's pty is a terminal: without --no-panel the transcript would hold the panel.
+        child = pexpect.spawn(BOARDSIM, ["run", self.board, "--no-panel"] + list(args),
+                              encoding="latin-1",
                               env={"PATH": os.environ["PATH"]})
         return child, Console(child)
 

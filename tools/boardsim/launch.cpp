@@ -63,7 +63,8 @@ bool bind_file(const std::string& source, const fs::path& target) {
 }
 
 // Mount namespace of the board: private, the board bound over itself, its /dev entries bound in.
-bool prepare_mounts(const fs::path& root, const Console& console) {
+bool prepare_mounts(const fs::path& root, const Console& console,
+                    const std::vector<FileBind>& binds) {
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
         return fail("making mounts private");
     }
@@ -83,6 +84,11 @@ bool prepare_mounts(const fs::path& root, const Console& console) {
         return fail("binding the coverage counters");
     }
 #endif
+    for (const FileBind& bind : binds) {
+        if (!bind_file(bind.source, root / bind.target)) {
+            return false;
+        }
+    }
     return bind_file(console.path, root / "dev/ttyS0");
 }
 
@@ -181,7 +187,8 @@ bool drop_capabilities() {
 }
 
 [[noreturn]] void run_keeper(const fs::path& root, const Console& console,
-                             const std::function<int()>& body, pid_t parent) {
+                             const std::function<int()>& body, const std::vector<FileBind>& binds,
+                             pid_t parent) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) {
         _exit(setup_failed_status);
@@ -199,7 +206,7 @@ bool drop_capabilities() {
         fail("creating namespaces");
         _exit(setup_failed_status);
     }
-    if (!map_ids(uid, gid) || !prepare_mounts(root, console)) {
+    if (!map_ids(uid, gid) || !prepare_mounts(root, console, binds)) {
         _exit(setup_failed_status);
     }
     for (int fd = 0; fd < 3; ++fd) {
@@ -235,7 +242,8 @@ int exit_code_of(int wait_status) {
     return setup_failed_status;
 }
 
-pid_t launch_board(const fs::path& root, const Console& console, const std::function<int()>& body) {
+pid_t launch_board(const fs::path& root, const Console& console, const std::function<int()>& body,
+                   const std::vector<FileBind>& binds) {
     std::error_code ec;
     const fs::path absolute = fs::canonical(root, ec);
     if (ec) {
@@ -246,7 +254,7 @@ pid_t launch_board(const fs::path& root, const Console& console, const std::func
     const pid_t parent = getpid();
     const pid_t keeper = fork();
     if (keeper == 0) {
-        run_keeper(absolute, console, body, parent);
+        run_keeper(absolute, console, body, binds, parent);
     }
     return keeper;
 }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace boardsim {
 
@@ -24,15 +25,21 @@ struct Console {
     bool new_session = false;  // make it the controlling terminal of a new session
 };
 
+// A host file bound over one of the board's files for one boot.
+struct FileBind {
+    std::string source;
+    std::filesystem::path target;  // relative to the board's root
+};
+
 // Exit status of the keeper when the board could not be set up.
 inline constexpr int setup_failed_status = 125;
 
 // Forks a keeper that enters the board and runs body there as the first process under the
 // namespace's init; when body's process ends, everything left in the board is killed. The
 // keeper exits with body's exit status, or 128 + the signal that ended it. Returns the keeper's
-// pid, or -1.
+// pid, or -1. Each of binds is in place in the board's mounts before body starts.
 pid_t launch_board(const std::filesystem::path& root, const Console& console,
-                   const std::function<int()>& body);
+                   const std::function<int()>& body, const std::vector<FileBind>& binds = {});
 
 // Encodes a wait status as the keeper does.
 int exit_code_of(int wait_status);

@@ -19,6 +19,11 @@ enum class Outcome : int {
 struct RunOptions {
     unsigned boots = 1;
     std::optional<double> timeout_seconds;
+    // The one-line front panel under the console, drawn only when standard input and output
+    // are terminals.
+    bool panel = true;
+    // Real seconds per board second for these boots instead of board.conf's (left unchanged).
+    std::optional<double> time_scale;
 };
 
 // Returns the outcome, or nullopt when the board could not be started (message on stderr).
