@@ -25,6 +25,7 @@ Verb add_flash(CLI::App& app);
 Verb add_usb(CLI::App& app);
 Verb add_fault(CLI::App& app);
 Verb add_show(CLI::App& app);
+Verb add_panel(CLI::App& app);
 
 // Adds every verb to APP as a subcommand; returns what runs the one a parsed command line chose.
 std::function<int()> add_verbs(CLI::App& app);
