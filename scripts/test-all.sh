@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the project needs, builds and tests the host (with line coverage), sanitizer and
 # PowerPC presets (natively, under the sanitizers, as a 32-bit big-endian build under
-# qemu-user), then prints the line coverage of src/, runs the static checkers and gives every
-# fuzz target a short run over its seeds.
+# qemu-user), runs the front panel test alone, then prints the line coverage of src/, runs the
+# static checkers and gives every fuzz target a short run over its seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,8 +18,12 @@ for preset in coverage sanitize ppc; do
   if [[ $preset == coverage ]]; then
     find build/coverage -name '*.gcda' -delete
   fi
-  ctest --preset "$preset" -j "$jobs"
+  # The front panel test samples a board in real time: it runs alone, after the heavy suites.
+  ctest --preset "$preset" -j "$jobs" -LE panel
 done
+
+echo "=== front panel"
+ctest --preset coverage -L panel
 
 echo "=== line coverage of src/"
 gcovr -r . --filter 'src/' build/coverage --print-summary --fail-under-line 90 -s \
