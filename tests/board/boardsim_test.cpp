@@ -111,6 +111,21 @@ TEST(BoardsimRun, RefusesABoardWhoseConfigurationDoesNotRead) {
         << out.text;
 }
 
+// The boot waits a board second for a USB drive that never comes: at board.conf's scale that is
+// 1000 real seconds, at the run's scale of 0 no time at all.
+TEST(BoardsimRun, TimeScaleOverridesTheBoardsForTheRunOnly) {
+    sim::BoardConfig config;
+    config.time_scale = 1000;
+    config.usb_enable = 213;
+    Board board(config);
+    const std::string conf = slurp(board.root() / "sim/board.conf");
+    const Output out = boardsim("run {B} --time-scale 0 --timeout 3", board.root());
+    EXPECT_EQ(out.status, 6) << out.text;
+    EXPECT_GE(sim::read_clock_us(board.root()), 1000000u) << out.text;
+    EXPECT_EQ(slurp(board.root() / "sim/board.conf"), conf);
+    EXPECT_FALSE(fs::exists(board.root() / "sim/running"));
+}
+
 TEST(BoardsimShow, ListsTheClockTheArmedFaultsAndTheDriveWhichKeepsSparseFilesSparse) {
     Board board;
     const fs::path root = board.root();
