@@ -162,37 +162,79 @@ TEST_F(Imgtool, AnImpossibleHeaderEndsTheListing) {
               "imgtool: sub-image 1 has an invalid header\n");
 }
 
+// Every usage error ends with status 2, naming the option and the value, before any file is
+// touched; the message is followed by a pointer to the command's help.
 TEST_F(Imgtool, RefusesMalformedRequests) {
     write("p", text("payload"));
     const std::pair<const char*, const char*> cases[] = {
-        {"build b.img --add rootfs:1.0.0.0:p", "imgtool: unknown image type 'rootfs'\n"},
+        {"build b.img --add rootfs:1.0.0.0:p",
+         "imgtool build: --add: 'rootfs:1.0.0.0:p': unknown image type 'rootfs'"},
         {"build b.img --add rfs:1.0.0:p",
-         "imgtool: version must be a.b.c.d with each part 0-255\n"},
+         "imgtool build: --add: 'rfs:1.0.0:p': version '1.0.0' is not a.b.c.d with each part "
+         "0-255"},
         {"build b.img --add rfs:1.0.0.256:p",
-         "imgtool: version must be a.b.c.d with each part 0-255\n"},
-        {"build b.img --add rfs:1.0.0.0:p:hdr=4", "imgtool: hdr= takes 1, 2 or 3\n"},
+         "imgtool build: --add: 'rfs:1.0.0.256:p': version '1.0.0.256' is not a.b.c.d with each "
+         "part 0-255"},
+        {"build b.img --add rfs:1.0.0.0:p:hdr=4",
+         "imgtool build: --add: 'rfs:1.0.0.0:p:hdr=4': hdr= takes 1, 2 or 3, not '4'"},
         {"build b.img --add rfs:1.0.0.0:p:alt=kxos:hdr=1",
-         "imgtool: only a version-3 header carries records (alt=)\n"},
-        {"build b.img", "imgtool: build wants at least one --add or a --manifest\n"},
-        {"info", "imgtool: info wants BUNDLE\n"},
-        {"extract b.img x out", "imgtool: INDEX must be a number\n"},
-        {"frobnicate", "imgtool: unknown command 'frobnicate' (see imgtool --help)\n"},
-        {"info b.img --tree", "imgtool: info: unknown option '--tree' (see imgtool info --help)\n"},
+         "imgtool build: --add: 'rfs:1.0.0.0:p:alt=kxos:hdr=1': only a version-3 header carries "
+         "records (alt=)"},
+        {"build b.img --add rfs:p", "imgtool build: --add: 'rfs:p': not TYPE:VERSION:PAYLOAD"},
+        {"build b.img --add",
+         "imgtool build: --add: 1 required TYPE:VERSION:PAYLOAD[:hdr=1|2|3][:alt=TYPE] missing"},
+        {"build b.img", "imgtool build: at least one --add or a --manifest is required"},
         {"build b.img --add rfs:1.0.0.0:p --zip",
-         "imgtool: build: unknown option '--zip' (see imgtool build --help)\n"},
+         "imgtool build: The following argument was not expected: --zip"},
         {"build b.img --add rfs:1.0.0.0:p --sign k --passin secret",
-         "imgtool: --passin takes pass:TEXT, env:VAR, file:PATH or stdin, not 'secret'\n"},
-        {"extract b.img --first out", "imgtool: extract: unknown option '--first'\n"},
-        {"extract b.img --type rootfs out", "imgtool: --type: unknown image type 'rootfs'\n"},
-        {"sign b.img --key k --index x", "imgtool: --index wants a number, not 'x'\n"},
+         "imgtool build: --passin: 'secret' is not pass:TEXT, env:VAR, file:PATH or stdin"},
+        {"info", "imgtool info: BUNDLE is required"},
+        {"info b.img --tree", "imgtool info: The following argument was not expected: --tree"},
+        {"extract b.img x out",
+         "imgtool extract: INDEX: 'x' is not a number from 0 to 4294967295 (decimal or 0x-hex)"},
+        {"extract b.img 4294967296 out",
+         "imgtool extract: INDEX: '4294967296' is not a number from 0 to 4294967295 (decimal or "
+         "0x-hex)"},
+        {"extract b.img out",
+         "imgtool extract: INDEX and OUT are required, or --type TYPE OUT, or "
+         "--all DIR"},
+        {"extract b.img --type kernel 0 out",
+         "imgtool extract: --type takes the place of INDEX: give only OUT, not also '0'"},
+        {"extract b.img --first out",
+         "imgtool extract: The following argument was not expected: --first"},
+        {"extract b.img --type rootfs out", "imgtool extract: --type: unknown image type 'rootfs'"},
+        {"sign b.img --key k --index x",
+         "imgtool sign: --index: 'x' is not a number from 0 to 4294967295 (decimal or 0x-hex)"},
+        {"sign b.img --key k --index 0x100000000",
+         "imgtool sign: --index: '0x100000000' is not a number from 0 to 4294967295 (decimal or "
+         "0x-hex)"},
+        {"sign b.img --index 0", "imgtool sign: --key is required"},
+        {"verify b.img --key", "imgtool verify: --key: 1 required PUBLIC.pem missing"},
+        {"keyfile wrap --serial S k k.enc",
+         "imgtool keyfile: ACTION: wrap not in {encrypt,decrypt}"},
+        {"keyfile encrypt --serial SN12345678901 k k.enc",
+         "imgtool keyfile: --serial: 'SN12345678901' has more than 12 characters"},
+        {"frobnicate", "imgtool: unknown command 'frobnicate'"},
+        {"", "imgtool: A subcommand is required"},
     };
     for (const auto& [args, message] : cases) {
         const auto r = run(args, true);
         EXPECT_EQ(r.status, 2) << args;
-        EXPECT_EQ(r.output, message) << args;
+        const std::string verb = std::string(message).substr(0, std::string(message).find(':'));
+        EXPECT_EQ(r.output,
+                  std::string(message) + "\nRun '" + verb + " --help' for more information.\n")
+            << args;
     }
     EXPECT_FALSE(fs::exists(path("b.img")));
     EXPECT_EQ(run("build b.img --add rfs:1.0.0.0:missing").status, 1);
+    // `--` ends the options: what follows is a file name, however it looks.
+    EXPECT_EQ(run("info -- --json", true).output.find("imgtool: cannot open --json"), 0U);
+    const auto version = run("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output.rfind("imgtool ", 0), 0U) << version.output;
+    const auto help = run("extract --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("Exit status: 0 written, 1 failed"), std::string::npos);
 }
 
 // An output is written beside its final name and renamed into place, never over an input.

@@ -1,16 +1,20 @@
 // imgtool build: makes a bundle from payload files.
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "cli.hpp"
 #include "files.hpp"
 #include "image/header.hpp"
 #include "image/writer.hpp"
 #include "manifest.hpp"
 #include "names.hpp"
 #include "signing.hpp"
+#include "verb_support.hpp"
 #include "verbs.hpp"
 
 namespace imgtool {
@@ -21,27 +25,24 @@ struct added {
     std::string payload_path;
 };
 
-// TYPE:VERSION:PAYLOAD followed by any of :hdr=N and :alt=TYPE. The options are taken from
-// the end, so a payload path may itself contain colons.
-std::optional<added> parse_add(std::string_view text) {
+// TYPE:VERSION:PAYLOAD followed by any of :hdr=N and :alt=TYPE, or why the text is not that.
+// The options are taken from the end, so a payload path may itself contain colons.
+std::variant<added, std::string> parse_add(std::string_view text) {
     added a;
     const std::size_t c1 = text.find(':');
     const std::size_t c2 = c1 == std::string_view::npos ? c1 : text.find(':', c1 + 1);
     if (c2 == std::string_view::npos) {
-        std::fprintf(stderr, "imgtool: --add wants TYPE:VERSION:PAYLOAD, not '%.*s'\n",
-                     static_cast<int>(text.size()), text.data());
-        return std::nullopt;
+        return std::string("not TYPE:VERSION:PAYLOAD");
     }
-    const auto type = parse_type(text.substr(0, c1));
-    const auto version = parse_version(text.substr(c1 + 1, c2 - c1 - 1));
+    const std::string_view type_text = text.substr(0, c1);
+    const std::string_view version_text = text.substr(c1 + 1, c2 - c1 - 1);
+    const auto type = parse_type(type_text);
+    const auto version = parse_version(version_text);
     if (!type || (*type & image::type_v2_flag)) {
-        std::fprintf(stderr, "imgtool: unknown image type '%.*s'\n", static_cast<int>(c1),
-                     text.data());
-        return std::nullopt;
+        return "unknown image type '" + std::string(type_text) + "'";
     }
     if (!version) {
-        std::fprintf(stderr, "imgtool: version must be a.b.c.d with each part 0-255\n");
-        return std::nullopt;
+        return "version '" + std::string(version_text) + "' is not a.b.c.d with each part 0-255";
     }
     a.layout.type = *type;
     a.layout.version = *version;
@@ -56,16 +57,13 @@ std::optional<added> parse_add(std::string_view text) {
         if (option.starts_with("hdr=")) {
             const auto hv = parse_number(option.substr(4));
             if (!hv || *hv < 1 || *hv > 3) {
-                std::fprintf(stderr, "imgtool: hdr= takes 1, 2 or 3\n");
-                return std::nullopt;
+                return "hdr= takes 1, 2 or 3, not '" + std::string(option.substr(4)) + "'";
             }
             a.layout.header_version = static_cast<std::uint8_t>(*hv);
         } else if (option.starts_with("alt=")) {
             alt = parse_type(option.substr(4));
             if (!alt) {
-                std::fprintf(stderr, "imgtool: unknown alternative type '%.*s'\n",
-                             static_cast<int>(option.size() - 4), option.data() + 4);
-                return std::nullopt;
+                return "unknown alternative type '" + std::string(option.substr(4)) + "'";
             }
         } else {
             break;
@@ -74,8 +72,7 @@ std::optional<added> parse_add(std::string_view text) {
     }
     if (alt) {
         if (a.layout.header_version != 3) {
-            std::fprintf(stderr, "imgtool: only a version-3 header carries records (alt=)\n");
-            return std::nullopt;
+            return std::string("only a version-3 header carries records (alt=)");
         }
         a.layout.records.push_back(image::alternative_type_record(*alt));
     }
@@ -175,112 +172,98 @@ int build(const std::string& out_path, const std::vector<added>& subimages,
     return out->commit() ? exit_ok : exit_failure;
 }
 
-int run(arguments args) {
-    if (args.empty() || args[0].starts_with("-")) {
-        std::fprintf(stderr, "imgtool: build wants OUT first (see imgtool build --help)\n");
-        return exit_usage;
-    }
-    const std::string out_path(args[0]);
-    std::vector<added> subimages;
-    std::optional<std::string> key_path;
+struct BuildArgs {
+    std::string out;
+    std::optional<std::string> manifest;
+    std::vector<std::string> adds;  // each already accepted by parse_add
+    std::optional<std::string> key;
     std::optional<std::string> passin;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const bool has_value = i + 1 < args.size();
-        if (args[i] == "--sign" && has_value) {
-            key_path = std::string(args[++i]);
-            continue;
-        }
-        if (args[i] == "--manifest" && has_value) {
-            const auto m = read_manifest(std::string(args[++i]));
-            if (!m) {
-                return exit_failure;
-            }
-            for (const auto& entry : m->subimages) {
-                added a;
-                a.layout.type = entry.type;
-                a.layout.version = entry.version;
-                a.layout.header_version = entry.header_version;
-                if (entry.alternative_type) {
-                    a.layout.records.push_back(
-                        image::alternative_type_record(*entry.alternative_type));
-                }
-                a.payload_path = entry.payload;
-                subimages.push_back(std::move(a));
-            }
-            // A key given on the command line wins over the manifest's.
-            key_path = key_path ? key_path : m->key;
-            passin = passin ? passin : m->passin;
-            continue;
-        }
-        if (args[i] == "--passin" && has_value) {
-            passin = parse_passin(args[++i]);
-            if (!passin) {
-                std::fprintf(stderr,
-                             "imgtool: --passin takes pass:TEXT, env:VAR, file:PATH or stdin, "
-                             "not '%.*s'\n",
-                             static_cast<int>(args[i].size()), args[i].data());
-                return exit_usage;
-            }
-            continue;
-        }
-        if (args[i] != "--add" || !has_value) {
-            if (args[i].starts_with("-") && args[i] != "--add" && args[i] != "--sign" &&
-                args[i] != "--passin" && args[i] != "--manifest") {
-                std::fprintf(stderr,
-                             "imgtool: build: unknown option '%.*s' (see imgtool build --help)\n",
-                             static_cast<int>(args[i].size()), args[i].data());
-            } else if (args[i].starts_with("-")) {
-                std::fprintf(stderr, "imgtool: %.*s wants a value\n",
-                             static_cast<int>(args[i].size()), args[i].data());
-            } else {
-                std::fprintf(stderr, "imgtool: expected --add TYPE:VERSION:PAYLOAD, got '%.*s'\n",
-                             static_cast<int>(args[i].size()), args[i].data());
-            }
-            return exit_usage;
-        }
-        auto a = parse_add(args[++i]);
-        if (!a) {
-            return exit_usage;
-        }
-        subimages.push_back(std::move(*a));
+};
+
+int run(const BuildArgs& args) {
+    if (!args.manifest && args.adds.empty()) {
+        return tools::usage_error("imgtool build",
+                                  "at least one --add or a --manifest is required");
     }
-    if (subimages.empty()) {
-        std::fprintf(stderr, "imgtool: build wants at least one --add or a --manifest\n");
-        return exit_usage;
+    std::vector<added> subimages;
+    std::optional<std::string> key_path = args.key;
+    std::optional<std::string> passin = args.passin;
+    if (args.manifest) {
+        const auto m = read_manifest(*args.manifest);
+        if (!m) {
+            return exit_failure;
+        }
+        for (const auto& entry : m->subimages) {
+            added a;
+            a.layout.type = entry.type;
+            a.layout.version = entry.version;
+            a.layout.header_version = entry.header_version;
+            if (entry.alternative_type) {
+                a.layout.records.push_back(image::alternative_type_record(*entry.alternative_type));
+            }
+            a.payload_path = entry.payload;
+            subimages.push_back(std::move(a));
+        }
+        // A key given on the command line wins over the manifest's.
+        key_path = key_path ? key_path : m->key;
+        passin = passin ? passin : m->passin;
     }
-    return build(out_path, subimages, key_path, passin);
+    for (const auto& spec : args.adds) {
+        subimages.push_back(std::get<added>(parse_add(spec)));
+    }
+    return build(args.out, subimages, key_path, passin);
 }
 
 }  // namespace
 
-const verb build_verb = {
-    "build",
-    "OUT [--manifest FILE.toml] [--add TYPE:VERSION:PAYLOAD[:hdr=1|2|3][:alt=TYPE] ...]\n"
-    "               [--sign PRIVATE.pem [--passin SOURCE]]",
-    "make a bundle from payload files",
-    "Each --add appends one sub-image, in order, whose payload is the file PAYLOAD.\n"
-    "  TYPE     application, bootloader, kernel, rfs, devicetree, diagnostics, kxos,\n"
-    "           or a type code (decimal or 0x-hexadecimal)\n"
-    "  VERSION  a.b.c.d, each part 0-255\n"
-    "  hdr=N    header version 1, 2 or 3 (default 3)\n"
-    "  alt=TYPE an alternative type record (version 3 only): a boot takes an\n"
-    "           application-family type from it instead of TYPE\n"
-    "--sign PRIVATE.pem signs every version-3 sub-image as imgtool sign does (an error\n"
-    "when there is none); --passin SOURCE gives its pass phrase as sign takes it.\n"
-    "--manifest FILE.toml gives the sub-images (before any --add) and the signing key in one\n"
-    "file; paths in it are relative to it, and a --sign on the command line wins:\n"
-    "  [sign]\n"
-    "  key = \"release.pem\"          # optional; passin = \"env:VAR\" as --passin takes it\n"
-    "  [[subimage]]                  # one table per sub-image, in order\n"
-    "  type = \"application\"\n"
-    "  version = \"1.0.0.1\"\n"
-    "  payload = \"app.tar.gz\"\n"
-    "  header = 3                    # optional, as hdr=\n"
-    "  alternative_type = \"diagnostics\"   # optional, as alt=\n"
-    "A sub-image the board could not read back is refused: one shorter than the 24 bytes a\n"
-    "reader takes first, or a version-1 payload starting with \"HDR3\". OUT is written\n"
-    "only once complete, and is never one of the inputs.\n",
-    run,
-};
+Verb add_build(CLI::App& app) {
+    auto b = std::make_shared<BuildArgs>();
+    CLI::App* const sub = verb(
+        app, "build", "Makes a bundle from payload files.",
+        "Each --add appends one sub-image, in order, whose payload is the file PAYLOAD.\n"
+        "  TYPE     application, bootloader, kernel, rfs, devicetree, diagnostics, kxos,\n"
+        "           or a type code (decimal or 0x-hexadecimal)\n"
+        "  VERSION  a.b.c.d, each part 0-255\n"
+        "  hdr=N    header version 1, 2 or 3 (default 3)\n"
+        "  alt=TYPE an alternative type record (version 3 only): a boot takes an\n"
+        "           application-family type from it instead of TYPE\n"
+        "--sign PRIVATE.pem signs every version-3 sub-image as imgtool sign does (an error\n"
+        "when there is none); --passin SOURCE gives its pass phrase as sign takes it.\n"
+        "--manifest FILE.toml gives the sub-images (before any --add) and the signing key in one\n"
+        "file; paths in it are relative to it, and a --sign on the command line wins:\n"
+        "  [sign]\n"
+        "  key = \"release.pem\"          # optional; passin = \"env:VAR\" as --passin takes it\n"
+        "  [[subimage]]                  # one table per sub-image, in order\n"
+        "  type = \"application\"\n"
+        "  version = \"1.0.0.1\"\n"
+        "  payload = \"app.tar.gz\"\n"
+        "  header = 3                    # optional, as hdr=\n"
+        "  alternative_type = \"diagnostics\"   # optional, as alt=\n"
+        "A sub-image the board could not read back is refused: one shorter than the 24 bytes a\n"
+        "reader takes first, or a version-1 payload starting with \"HDR3\". OUT is written\n"
+        "only once complete, and is never one of the inputs.\n"
+        "Exit status: 0 built, 1 failed (an input unreadable or refused, nothing written),\n"
+        "2 usage error.");
+    sub->add_option("OUT", b->out, "the bundle to write")->required()->type_name("");
+    sub->add_option("--manifest", b->manifest, "the sub-images and signing key in one TOML file")
+        ->type_name("FILE.toml");
+    sub->add_option("--add", b->adds, "append a sub-image (repeatable)")
+        ->type_name("TYPE:VERSION:PAYLOAD[:hdr=1|2|3][:alt=TYPE]")
+        ->allow_extra_args(false)
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                const auto parsed = parse_add(text);
+                const auto* why = std::get_if<std::string>(&parsed);
+                return why ? "'" + text + "': " + *why : std::string();
+            },
+            ""));
+    sub->add_option("--sign", b->key, "sign every version-3 sub-image with this RSA-2048 key")
+        ->type_name("PRIVATE.pem");
+    sub->add_option("--passin", b->passin,
+                    "the key's pass phrase: pass:TEXT, env:VAR, file:PATH, stdin")
+        ->type_name("SOURCE")
+        ->check(passin_source());
+    return {sub, [b] { return run(*b); }};
+}
 
 }  // namespace imgtool

@@ -1,14 +1,17 @@
 // imgtool extract: writes the payload of one sub-image, or of each, to files.
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli.hpp"
 #include "files.hpp"
 #include "names.hpp"
 #include "scan.hpp"
 #include "subimages.hpp"
+#include "verb_support.hpp"
 #include "verbs.hpp"
 
 namespace imgtool {
@@ -39,45 +42,47 @@ bool extract_one(int fd, const std::string& bundle, const bundle_scan& scan, std
     return out->commit();
 }
 
-int usage() {
-    std::fprintf(stderr,
-                 "imgtool: extract wants BUNDLE INDEX OUT, BUNDLE --type TYPE OUT or "
-                 "BUNDLE --all DIR\n");
-    return exit_usage;
-}
-
-int run(arguments args) {
-    if (args.size() < 3 || args[0].starts_with("-")) {
-        return usage();
-    }
-    const std::string path(args[0]);
-    std::optional<std::uint32_t> index;
+struct ExtractArgs {
+    std::string bundle;
+    // INDEX and OUT by position: with --type or --all, the one given (OUT or DIR) is the first.
+    std::optional<std::string> first;
+    std::optional<std::string> second;
     std::optional<std::uint32_t> type;
-    const bool all = args[1] == "--all";
-    if (args[1] == "--type") {
-        if (args.size() != 4) {
-            return usage();
-        }
-        type = parse_type(args[2]);
-        if (!type) {
-            std::fprintf(stderr, "imgtool: --type: unknown image type '%.*s'\n",
-                         static_cast<int>(args[2].size()), args[2].data());
-            return exit_usage;
-        }
-        args = args.subspan(1);
-    } else if (args[1].starts_with("-") && !all) {
-        std::fprintf(stderr, "imgtool: extract: unknown option '%.*s'\n",
-                     static_cast<int>(args[1].size()), args[1].data());
-        return exit_usage;
-    } else if (!all) {
-        index = parse_number(args[1]);
-        if (!index) {
-            std::fprintf(stderr, "imgtool: INDEX must be a number\n");
-            return exit_usage;
+    bool all = false;
+};
+
+int run(const ExtractArgs& args) {
+    const char* const tool = "imgtool extract";
+    const std::string& path = args.bundle;
+    const bool all = args.all;
+    const std::optional<std::uint32_t> type = args.type;
+    std::vector<std::string> rest;
+    for (const auto* given : {&args.first, &args.second}) {
+        if (*given) {
+            rest.push_back(**given);
         }
     }
-    if (args.size() != 3) {
-        return usage();
+    std::optional<std::uint32_t> index;
+    if (all || type) {
+        const std::string out_name = all ? "DIR" : "OUT";
+        if (rest.empty()) {
+            return tools::usage_error(tool, out_name + " is required");
+        }
+        if (rest.size() != 1) {
+            return tools::usage_error(tool, std::string(all ? "--all" : "--type") +
+                                                " takes the place of INDEX: give only " + out_name +
+                                                ", not also '" + rest[0] + "'");
+        }
+    } else if (rest.size() != 2) {
+        return tools::usage_error(tool,
+                                  "INDEX and OUT are required, or --type TYPE OUT, or "
+                                  "--all DIR");
+    } else {
+        std::string text = rest[0];
+        if (const std::string why = whole_number()(text); !why.empty()) {
+            return tools::usage_error(tool, "INDEX: " + why);
+        }
+        index = static_cast<std::uint32_t>(std::stoul(text));
     }
     const auto input = open_sized_input(path);
     if (!input) {
@@ -88,7 +93,7 @@ int run(arguments args) {
         return exit_failure;
     }
     const int fd = input->fd.get();
-    const std::string out(args[2]);
+    const std::string& out = rest.back();
     if (all) {
         std::error_code error;
         std::filesystem::create_directories(out, error);
@@ -132,16 +137,30 @@ int run(arguments args) {
 
 }  // namespace
 
-const verb extract_verb = {
-    "extract",
-    "BUNDLE INDEX OUT | BUNDLE --type TYPE OUT | BUNDLE --all DIR",
-    "write the payload of a sub-image (from 0), or of each, to files",
-    "INDEX counts from 0 as info shows the sub-images; --type TYPE takes the one sub-image\n"
-    "of that type (a bundle with several wants the INDEX). --all writes every payload into\n"
-    "DIR, made if missing, as INDEX-TYPE (0-kernel, 1-application, ...). A payload is written\n"
-    "as stored, whatever its CRC; a bad CRC is reported as a warning on standard error. An\n"
-    "output is never the bundle itself, and appears only once complete.\n",
-    run,
-};
+Verb add_extract(CLI::App& app) {
+    auto e = std::make_shared<ExtractArgs>();
+    CLI::App* const sub = verb(
+        app, "extract", "Writes the payload of a sub-image (from 0), or of each, to files.",
+        "Forms: BUNDLE INDEX OUT, BUNDLE --type TYPE OUT, BUNDLE --all DIR.\n"
+        "INDEX counts from 0 as info shows the sub-images; --type TYPE takes the one sub-image\n"
+        "of that type (a bundle with several wants the INDEX). --all writes every payload into\n"
+        "DIR, made if missing, as INDEX-TYPE (0-kernel, 1-application, ...). A payload is written\n"
+        "as stored, whatever its CRC; a bad CRC is reported as a warning on standard error. An\n"
+        "output is never the bundle itself, and appears only once complete.\n"
+        "Exit status: 0 written, 1 failed (no such sub-image, an invalid header, the file no\n"
+        "bundle), 2 usage error.");
+    sub->add_option("BUNDLE", e->bundle, "a bundle or flash dump")->required()->type_name("");
+    sub->add_option("INDEX", e->first,
+                    "the sub-image, from 0 (decimal or 0x-hex); not with --type, --all")
+        ->type_name("");
+    sub->add_option("OUT", e->second, "the file to write (with --all, the folder DIR)")
+        ->type_name("");
+    CLI::Option* const type =
+        sub->add_option("--type", e->type, "the one sub-image of this type (a name or a code)")
+            ->type_name("TYPE")
+            ->transform(image_type());
+    sub->add_flag("--all", e->all, "every payload into DIR as INDEX-TYPE")->excludes(type);
+    return {sub, [e] { return run(*e); }};
+}
 
 }  // namespace imgtool

@@ -1,5 +1,6 @@
 // imgtool info: one row per sub-image of a bundle or flash dump, as a table or as JSON.
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include "names.hpp"
 #include "scan.hpp"
 #include "subimages.hpp"
+#include "verb_support.hpp"
 #include "verbs.hpp"
 
 namespace imgtool {
@@ -210,35 +212,16 @@ void print_json(const std::string& path, const std::vector<row>& rows, const bun
     std::printf("%s\n", doc.dump(-1, ' ', false, json::error_handler_t::replace).c_str());
 }
 
-int run(arguments args) {
-    bool json_output = false;
-    std::optional<std::string> path;
+struct InfoArgs {
+    std::string path;
+    bool json = false;
     std::vector<std::string> key_paths;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const auto a = args[i];
-        if (a == "--json") {
-            json_output = true;
-        } else if (a == "--key" && i + 1 < args.size()) {
-            key_paths.emplace_back(args[++i]);
-        } else if (a == "--key") {
-            std::fprintf(stderr, "imgtool: --key wants PUBLIC.pem\n");
-            return exit_usage;
-        } else if (!path && !a.starts_with("-")) {
-            path = std::string(a);
-        } else if (a.starts_with("-")) {
-            std::fprintf(stderr, "imgtool: info: unknown option '%.*s' (see imgtool info --help)\n",
-                         static_cast<int>(a.size()), a.data());
-            return exit_usage;
-        } else {
-            std::fprintf(stderr, "imgtool: info takes one BUNDLE, not also '%.*s'\n",
-                         static_cast<int>(a.size()), a.data());
-            return exit_usage;
-        }
-    }
-    if (!path) {
-        std::fprintf(stderr, "imgtool: info wants BUNDLE\n");
-        return exit_usage;
-    }
+};
+
+int run(const InfoArgs& args) {
+    const std::string& path = args.path;
+    const auto& key_paths = args.key_paths;
+    const bool json_output = args.json;
     std::vector<public_key> keys;
     if (!key_paths.empty() && !start_crypto()) {
         return exit_failure;
@@ -250,12 +233,12 @@ int run(arguments args) {
         }
         keys.push_back(std::move(*key));
     }
-    const auto input = open_sized_input(*path);
+    const auto input = open_sized_input(path);
     if (!input) {
         return exit_failure;
     }
-    const auto scan = scan_bundle(input->fd.get(), input->size, *path);
-    if (!scan || !is_bundle(*scan, *path)) {
+    const auto scan = scan_bundle(input->fd.get(), input->size, path);
+    if (!scan || !is_bundle(*scan, path)) {
         return exit_failure;
     }
     std::vector<row> rows;
@@ -264,7 +247,7 @@ int run(arguments args) {
         row r;
         r.sub = &sub;
         if (sub.fault == image::header_fault::none) {
-            auto pass = pass_subimage(input->fd.get(), sub, *path);
+            auto pass = pass_subimage(input->fd.get(), sub, path);
             if (!pass) {
                 return exit_failure;
             }
@@ -280,7 +263,7 @@ int run(arguments args) {
         rows.push_back(std::move(r));
     }
     if (json_output) {
-        print_json(*path, rows, *scan, !keys.empty());
+        print_json(path, rows, *scan, !keys.empty());
     } else {
         print_table(rows, *scan, !keys.empty());
     }
@@ -289,22 +272,28 @@ int run(arguments args) {
 
 }  // namespace
 
-const verb info_verb = {
-    "info",
-    "BUNDLE [--json] [--key PUBLIC.pem ...]",
-    "list the sub-images of a bundle or flash dump with their CRC status",
-    "One row per sub-image: offset, type, header version, version, header and payload\n"
-    "length, CRC (good or bad), signature present, header records; below it the payload's\n"
-    "SHA-256 and, with --key (repeatable), which key verifies its signature, as verify\n"
-    "checks it. A header whose lengths describe no sub-image is listed as invalid and ends\n"
-    "the listing. A flash dump ends at erased flash (0xFF) or zeros where a header would\n"
-    "start: \"end of bundle at 0x... (erased flash)\" or \"(zero padding)\".\n"
-    "--json prints one JSON object instead: type and crc as \"0x%08x\" strings with\n"
-    "type_value and crc_value beside them as numbers. A path that is not UTF-8 is given\n"
-    "with U+FFFD for each offending byte, and exactly as hexadecimal bytes in file_hex\n"
-    "(signed_by_hex). Exit status 1 when any sub-image is damaged or invalid, or the file\n"
-    "is no bundle.\n",
-    run,
-};
+Verb add_info(CLI::App& app) {
+    auto i = std::make_shared<InfoArgs>();
+    CLI::App* const sub = verb(
+        app, "info", "Lists the sub-images of a bundle or flash dump with their CRC status.",
+        "One row per sub-image: offset, type, header version, version, header and payload\n"
+        "length, CRC (good or bad), signature present, header records; below it the payload's\n"
+        "SHA-256 and, with --key (repeatable), which key verifies its signature, as verify\n"
+        "checks it. A header whose lengths describe no sub-image is listed as invalid and ends\n"
+        "the listing. A flash dump ends at erased flash (0xFF) or zeros where a header would\n"
+        "start: \"end of bundle at 0x... (erased flash)\" or \"(zero padding)\".\n"
+        "--json prints one JSON object instead: type and crc as \"0x%08x\" strings with\n"
+        "type_value and crc_value beside them as numbers. A path that is not UTF-8 is given\n"
+        "with U+FFFD for each offending byte, and exactly as hexadecimal bytes in file_hex\n"
+        "(signed_by_hex).\n"
+        "Exit status: 0 every sub-image sound, 1 any sub-image damaged or invalid, or the file\n"
+        "no bundle, 2 usage error.");
+    sub->add_option("BUNDLE", i->path, "a bundle or flash dump")->required()->type_name("");
+    sub->add_flag("--json", i->json, "one JSON object instead of the table");
+    sub->add_option("--key", i->key_paths, "say which of these keys verifies each signature")
+        ->type_name("PUBLIC.pem")
+        ->allow_extra_args(false);
+    return {sub, [i] { return run(*i); }};
+}
 
 }  // namespace imgtool

@@ -2,12 +2,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "files.hpp"
 #include "keys.hpp"
 #include "security/imgsign.hpp"
 #include "security/key_store.hpp"
+#include "verb_support.hpp"
 #include "verbs.hpp"
 
 namespace imgtool {
@@ -21,39 +23,35 @@ bool is_public_key_pem(const std::vector<std::uint8_t>& text) {
                                     nullptr) >= 0;
 }
 
-int run(arguments args) {
-    if (args.size() != 5 || (args[0] != "encrypt" && args[0] != "decrypt") ||
-        args[1] != "--serial") {
-        std::fprintf(stderr,
-                     "imgtool: keyfile wants encrypt|decrypt --serial TEXT IN OUT "
-                     "(see imgtool keyfile --help)\n");
-        return exit_usage;
-    }
-    if (args[2].size() > SERIAL_SIZE) {
-        std::fprintf(stderr, "imgtool: a serial number has at most %zu characters\n", SERIAL_SIZE);
-        return exit_usage;
-    }
+struct KeyfileArgs {
+    std::string action;
+    std::string serial;
+    std::string in;
+    std::string out;
+};
+
+int run(const KeyfileArgs& args) {
     // The unit key: the serial's twelve bytes, zero-padded, then four zero bytes.
     std::array<std::uint8_t, 16> unit_key{};
-    std::copy(args[2].begin(), args[2].end(), unit_key.begin());
-    const std::string out_path(args[4]);
-    if (is_an_input(out_path, {std::string(args[3])})) {
+    std::copy(args.serial.begin(), args.serial.end(), unit_key.begin());
+    const std::string& out_path = args.out;
+    if (is_an_input(out_path, {args.in})) {
         return exit_failure;
     }
-    const auto in = read_whole_file(std::string(args[3]));
+    const auto in = read_whole_file(args.in);
     if (!in) {
         return exit_failure;
     }
     std::uint32_t length = 0;
     std::optional<std::vector<std::uint8_t>> out;
-    if (args[0] == "encrypt") {
+    if (args.action == "encrypt") {
         // The key store writes the text with its terminating zero.
         std::vector<std::uint8_t> text(*in);
         text.push_back(0);
         out = imgsign_encrypt(unit_key, text, &length);
     } else if (in->size() % 16 != 0) {
-        std::fprintf(stderr, "imgtool: %.*s is not a whole number of 16-byte blocks\n",
-                     static_cast<int>(args[3].size()), args[3].data());
+        std::fprintf(stderr, "imgtool: %s is not a whole number of 16-byte blocks\n",
+                     args.in.c_str());
         return exit_failure;
     } else {
         out = decrypt_key_text(unit_key, *in, &length);
@@ -64,12 +62,11 @@ int run(arguments args) {
     }
     out->resize(length);
     // Under another serial number the cipher still succeeds and yields noise.
-    if (args[0] == "decrypt" && !is_public_key_pem(*out)) {
+    if (args.action == "decrypt" && !is_public_key_pem(*out)) {
         std::fprintf(stderr,
-                     "imgtool: %.*s does not decrypt to a PEM public key under serial %.*s: "
+                     "imgtool: %s does not decrypt to a PEM public key under serial %s: "
                      "wrong serial number?\n",
-                     static_cast<int>(args[3].size()), args[3].data(),
-                     static_cast<int>(args[2].size()), args[2].data());
+                     args.in.c_str(), args.serial.c_str());
         return exit_failure;
     }
     return write_whole_file(out_path, *out) ? exit_ok : exit_failure;
@@ -77,16 +74,35 @@ int run(arguments args) {
 
 }  // namespace
 
-const verb keyfile_verb = {
-    "keyfile",
-    "encrypt|decrypt --serial TEXT IN OUT",
-    "encrypt or decrypt a system key file for one unit",
-    "A system key file is the key's PEM text with a terminating zero, zero-padded to whole\n"
-    "16-byte blocks and encrypted with AES-128-CBC (zero vector) under the unit key: the\n"
-    "serial number TEXT (at most 12 characters, zero-padded) followed by four zero bytes.\n"
-    "encrypt writes such a file from the text IN; decrypt writes the text up to its first\n"
-    "zero byte, and only when that is a PEM public key (else the serial number is wrong).\n",
-    run,
-};
+Verb add_keyfile(CLI::App& app) {
+    auto k = std::make_shared<KeyfileArgs>();
+    CLI::App* const sub = verb(
+        app, "keyfile", "Encrypts or decrypts a system key file for one unit.",
+        "A system key file is the key's PEM text with a terminating zero, zero-padded to whole\n"
+        "16-byte blocks and encrypted with AES-128-CBC (zero vector) under the unit key: the\n"
+        "serial number TEXT (at most 12 characters, zero-padded) followed by four zero bytes.\n"
+        "encrypt writes such a file from the text IN; decrypt writes the text up to its first\n"
+        "zero byte, and only when that is a PEM public key (else the serial number is wrong).\n"
+        "Exit status: 0 written, 1 failed (nothing written), 2 usage error.");
+    sub->add_option("ACTION", k->action, "encrypt or decrypt")
+        ->type_name("encrypt|decrypt")
+        ->required()
+        ->check(CLI::IsMember({"encrypt", "decrypt"}));
+    sub->add_option("--serial", k->serial, "the unit's serial number, at most 12 characters")
+        ->type_name("TEXT")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return text.size() > SERIAL_SIZE ? "'" + text + "' has more than " +
+                                                       std::to_string(SERIAL_SIZE) + " characters"
+                                                 : std::string();
+            },
+            ""));
+    sub->add_option("IN", k->in, "the PEM text (encrypt) or the key file (decrypt)")
+        ->required()
+        ->type_name("");
+    sub->add_option("OUT", k->out, "the file to write")->required()->type_name("");
+    return {sub, [k] { return run(*k); }};
+}
 
 }  // namespace imgtool

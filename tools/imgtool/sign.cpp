@@ -1,5 +1,6 @@
 // imgtool sign: adds or replaces the signature of version-3 sub-images in a bundle.
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "names.hpp"
 #include "scan.hpp"
 #include "signing.hpp"
+#include "verb_support.hpp"
 #include "verbs.hpp"
 
 namespace imgtool {
@@ -25,52 +27,17 @@ std::optional<std::vector<std::uint8_t>> read_header(int fd, const image::subima
     return header;
 }
 
-int run(arguments args) {
-    if (args.empty() || args[0].starts_with("-")) {
-        std::fprintf(stderr, "imgtool: sign wants BUNDLE first (see imgtool sign --help)\n");
-        return exit_usage;
-    }
-    const std::string path(args[0]);
-    std::optional<std::string> key_path;
+struct SignArgs {
+    std::string bundle;
+    std::string key;
     std::optional<std::string> passin;
     std::optional<std::uint32_t> index;
-    for (std::size_t i = 1; i < args.size(); i += 2) {
-        if (i + 1 == args.size()) {
-            std::fprintf(stderr, "imgtool: %.*s wants a value\n", static_cast<int>(args[i].size()),
-                         args[i].data());
-            return exit_usage;
-        }
-        if (args[i] == "--key") {
-            key_path = std::string(args[i + 1]);
-        } else if (args[i] == "--passin") {
-            passin = parse_passin(args[i + 1]);
-            if (!passin) {
-                std::fprintf(stderr,
-                             "imgtool: --passin takes pass:TEXT, env:VAR, file:PATH or stdin, "
-                             "not '%.*s'\n",
-                             static_cast<int>(args[i + 1].size()), args[i + 1].data());
-                return exit_usage;
-            }
-        } else if (args[i] == "--index") {
-            index = parse_number(args[i + 1]);
-            if (!index) {
-                std::fprintf(stderr, "imgtool: --index wants a number, not '%.*s'\n",
-                             static_cast<int>(args[i + 1].size()), args[i + 1].data());
-                return exit_usage;
-            }
-        } else {
-            std::fprintf(stderr,
-                         "imgtool: sign takes --key PRIVATE.pem [--passin SOURCE] [--index N], "
-                         "not '%.*s'\n",
-                         static_cast<int>(args[i].size()), args[i].data());
-            return exit_usage;
-        }
-    }
-    if (!key_path) {
-        std::fprintf(stderr, "imgtool: sign wants --key PRIVATE.pem\n");
-        return exit_usage;
-    }
-    const auto key = private_key::load(*key_path, passin);
+};
+
+int run(const SignArgs& args) {
+    const std::string& path = args.bundle;
+    const std::optional<std::uint32_t> index = args.index;
+    const auto key = private_key::load(args.key, args.passin);
     if (!key) {
         return exit_failure;
     }
@@ -144,19 +111,31 @@ int run(arguments args) {
 
 }  // namespace
 
-const verb sign_verb = {
-    "sign",
-    "BUNDLE --key PRIVATE.pem [--passin SOURCE] [--index N]",
-    "sign the version-3 sub-images of a bundle in place",
-    "Each version-3 sub-image (or only sub-image N, counted from 0 as info shows them) gets\n"
-    "one signature record: RSASSA-PKCS1-v1_5 with SHA-256 over its payload, made with the\n"
-    "RSA-2048 private key in PRIVATE.pem (the switch verifies no other size). Signature\n"
-    "records already present are replaced; other records are kept. Header length, length\n"
-    "field and CRC are fixed to match; a sub-image whose CRC is already bad is not signed.\n"
-    "The bundle is replaced only once the signed copy is complete.\n"
-    "--passin gives the pass phrase of an encrypted key as OpenSSL does: pass:TEXT,\n"
-    "env:VAR, file:PATH (its first line) or stdin; without it, the terminal asks once.\n",
-    run,
-};
+Verb add_sign(CLI::App& app) {
+    auto g = std::make_shared<SignArgs>();
+    CLI::App* const sub = verb(
+        app, "sign", "Signs the version-3 sub-images of a bundle in place.",
+        "Each version-3 sub-image (or only sub-image N, counted from 0 as info shows them) gets\n"
+        "one signature record: RSASSA-PKCS1-v1_5 with SHA-256 over its payload, made with the\n"
+        "RSA-2048 private key in PRIVATE.pem (the switch verifies no other size). Signature\n"
+        "records already present are replaced; other records are kept. Header length, length\n"
+        "field and CRC are fixed to match; a sub-image whose CRC is already bad is not signed.\n"
+        "The bundle is replaced only once the signed copy is complete.\n"
+        "--passin gives the pass phrase of an encrypted key as OpenSSL does: pass:TEXT,\n"
+        "env:VAR, file:PATH (its first line) or stdin; without it, the terminal asks once.\n"
+        "Exit status: 0 signed, 1 failed (the bundle unchanged), 2 usage error.");
+    sub->add_option("BUNDLE", g->bundle, "the bundle to sign in place")->required()->type_name("");
+    sub->add_option("--key", g->key, "the RSA-2048 private key")
+        ->type_name("PRIVATE.pem")
+        ->required();
+    sub->add_option("--passin", g->passin,
+                    "the key's pass phrase: pass:TEXT, env:VAR, file:PATH, stdin")
+        ->type_name("SOURCE")
+        ->check(passin_source());
+    sub->add_option("--index", g->index, "sign only this sub-image, counted from 0")
+        ->type_name("N")
+        ->transform(whole_number());
+    return {sub, [g] { return run(*g); }};
+}
 
 }  // namespace imgtool

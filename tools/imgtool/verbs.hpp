@@ -1,33 +1,31 @@
-// imgtool's commands. Each lives in its own file and defines one `verb`; verbs.cpp lists them.
+// imgtool's commands, one file each: add_X registers the subcommand with its options and help.
 #pragma once
 
-#include <span>
-#include <string_view>
+#include <functional>
+#include <utility>
+
+namespace CLI {
+class App;
+}
 
 namespace imgtool {
 
-using arguments = std::span<const std::string_view>;
-
-struct verb {
-    std::string_view name;
-    std::string_view synopsis;  // the arguments, as shown after the name
-    std::string_view summary;   // one line for the command list
-    std::string_view details;   // the rest of `imgtool VERB --help`
-    int (*run)(arguments args);
-};
-
-// Exit statuses shared by every command.
+// Exit statuses shared by every command; usage errors end with tools::usage_status (2).
 inline constexpr int exit_ok = 0;
-inline constexpr int exit_failure = 1;  // the command ran and found a fault
-inline constexpr int exit_usage = 2;
+inline constexpr int exit_failure = 1;  // the command ran and found a fault; reason on stderr
 
-std::span<const verb* const> verbs();
+// A command's subcommand, and what runs it once a command line has chosen it.
+using Verb = std::pair<CLI::App*, std::function<int()>>;
 
-extern const verb build_verb;
-extern const verb info_verb;
-extern const verb extract_verb;
-extern const verb sign_verb;
-extern const verb verify_verb;
-extern const verb keyfile_verb;
+Verb add_build(CLI::App& app);
+Verb add_info(CLI::App& app);
+Verb add_extract(CLI::App& app);
+Verb add_sign(CLI::App& app);
+Verb add_verify(CLI::App& app);
+Verb add_keyfile(CLI::App& app);
+
+// Adds every command to APP as a subcommand; returns what runs the one a parsed command line
+// chose.
+std::function<int()> add_verbs(CLI::App& app);
 
 }  // namespace imgtool

@@ -1,5 +1,6 @@
 // imgtool verify: checks each sub-image's CRC and signature the way the boot manager does.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "names.hpp"
 #include "scan.hpp"
 #include "subimages.hpp"
+#include "verb_support.hpp"
 #include "verbs.hpp"
 
 namespace imgtool {
@@ -42,25 +44,13 @@ bool check(std::size_t index, const image::subimage_ref& sub, const subimage_pas
     return pass.crc_good && signature_good;
 }
 
-int run(arguments args) {
-    if (args.empty() || args[0].starts_with("-")) {
-        std::fprintf(stderr, "imgtool: verify wants BUNDLE first (see imgtool verify --help)\n");
-        return exit_usage;
-    }
-    const std::string path(args[0]);
+struct VerifyArgs {
+    std::string bundle;
     std::vector<std::string> key_paths;
-    for (std::size_t i = 1; i < args.size(); i += 2) {
-        if (args[i] != "--key" || i + 1 == args.size()) {
-            std::fprintf(stderr, "imgtool: verify takes --key PUBLIC.pem ..., not '%.*s'\n",
-                         static_cast<int>(args[i].size()), args[i].data());
-            return exit_usage;
-        }
-        key_paths.emplace_back(args[i + 1]);
-    }
-    if (key_paths.empty()) {
-        std::fprintf(stderr, "imgtool: verify wants at least one --key PUBLIC.pem\n");
-        return exit_usage;
-    }
+};
+
+int run(const VerifyArgs& args) {
+    const std::string& path = args.bundle;
     const auto input = open_sized_input(path);
     if (!input) {
         return exit_failure;
@@ -74,7 +64,7 @@ int run(arguments args) {
         return exit_failure;
     }
     std::vector<public_key> keys;
-    for (const auto& key_path : key_paths) {
+    for (const auto& key_path : args.key_paths) {
         auto key = load_public_key(key_path);
         if (!key) {
             return exit_failure;
@@ -101,18 +91,24 @@ int run(arguments args) {
 
 }  // namespace
 
-const verb verify_verb = {
-    "verify",
-    "BUNDLE --key PUBLIC.pem [--key PUBLIC.pem ...]",
-    "check the CRC and signature of every sub-image",
-    "Prints one line per sub-image. A signature counts when one of the keys verifies it\n"
-    "through the boot manager's own check: RSASSA-PKCS1-v1_5 with SHA-256, encoded exactly,\n"
-    "over the payload. The exit status is 1 when any CRC is bad or any sub-image is\n"
-    "unsigned, malformed or rejected; give only the production key to see what a secured\n"
-    "switch accepts, and both keys for one in low security mode. A key that is one of the\n"
-    "repository's sample keys, under any name, is marked \"(sample key)\": anyone can sign\n"
-    "with those, so never ship what they verify.\n",
-    run,
-};
+Verb add_verify(CLI::App& app) {
+    auto v = std::make_shared<VerifyArgs>();
+    CLI::App* const sub = verb(
+        app, "verify", "Checks the CRC and signature of every sub-image.",
+        "Prints one line per sub-image. A signature counts when one of the keys verifies it\n"
+        "through the boot manager's own check: RSASSA-PKCS1-v1_5 with SHA-256, encoded exactly,\n"
+        "over the payload. Give only the production key to see what a secured switch accepts,\n"
+        "and both keys for one in low security mode. A key that is one of the repository's\n"
+        "sample keys, under any name, is marked \"(sample key)\": anyone can sign with those,\n"
+        "so never ship what they verify.\n"
+        "Exit status: 0 every sub-image good, 1 any CRC bad or any sub-image unsigned,\n"
+        "malformed or rejected (or the file no bundle), 2 usage error.");
+    sub->add_option("BUNDLE", v->bundle, "the bundle to check")->required()->type_name("");
+    sub->add_option("--key", v->key_paths, "a public key that may verify signatures (repeatable)")
+        ->type_name("PUBLIC.pem")
+        ->allow_extra_args(false)
+        ->required();
+    return {sub, [v] { return run(*v); }};
+}
 
 }  // namespace imgtool
