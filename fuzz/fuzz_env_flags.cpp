@@ -11,6 +11,7 @@
 #include "boot/env_flags.hpp"
 #include "hw/mtd.hpp"
 #include "sim/board.hpp"
+#include "sys/flags.hpp"
 
 namespace {
 

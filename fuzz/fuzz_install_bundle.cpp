@@ -22,7 +22,7 @@
 #include "crypto/crypto.hpp"
 #include "hw/i2c.hpp"
 #include "hw/mtd.hpp"
-#include "image/installer.hpp"
+#include "install/installer.hpp"
 #include "sim/board.hpp"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "boot/console.hpp"
+#include "sys/console.hpp"
 
 namespace {
 

@@ -29,6 +29,9 @@ echo "=== line coverage of src/"
 gcovr -r . --filter 'src/' build/coverage --print-summary --fail-under-line 90 -s \
   --txt build/coverage/coverage.txt
 
+echo "=== layers"
+bash scripts/check-layers.sh
+
 echo "=== static checks"
 bash scripts/static-checks.sh build/coverage
 

@@ -7,12 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "boot/env_flags.hpp"
-#include "boot/files.hpp"
-#include "boot/reboot.hpp"
-#include "boot/shell.hpp"
 #include "hw/i2c.hpp"
+#include "platform/files.hpp"
 #include "platform/seam.hpp"
+#include "sys/flags.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 
@@ -28,7 +27,7 @@ bool exists(const char* path) {
 // Word pairs "NAME VALUE" become the environment of everything started from here on; an odd
 // last word names a variable set to the empty string.
 void apply_env_list() {
-    const boot::unique_file list = boot::open_file(env_list, "r");
+    const platform::unique_file list = platform::open_file(env_list, "r");
     if (!list) {
         return;
     }
@@ -42,7 +41,7 @@ void apply_env_list() {
 }
 
 [[noreturn]] void run_then_reboot(const char* command) {
-    boot::run_command(command);
+    sys::run_command(command);
     reboot_board();
 }
 
@@ -53,7 +52,7 @@ void start_application(std::uint32_t diagnostics) {
     platform::clock_sleep(1);
     std::snprintf(command.data(), command.size(), "cd /tmp \ntar mxzf %s \nrm %s\n", tarball_path,
                   tarball_path);
-    if (boot::run_command(command.data()) < 0) {
+    if (sys::run_command(command.data()) < 0) {
         std::fputs("Failed to gunzip Application OS.\n", stderr);
         reboot_board();
     }
@@ -61,17 +60,17 @@ void start_application(std::uint32_t diagnostics) {
 
     if (diagnostics != 0) {
         std::puts("install diags image");
-        boot::run_command("mkdir -p /tmp/home/bin");
-        boot::run_command("mv /tmp/mpdiag.elf.strip /tmp/home/bin/mp.elf.strip");
+        sys::run_command("mkdir -p /tmp/home/bin");
+        sys::run_command("mv /tmp/mpdiag.elf.strip /tmp/home/bin/mp.elf.strip");
     }
     if (exists(install_script)) {
         std::puts("Running install script");
-        boot::run_command(install_script);
+        sys::run_command(install_script);
         apply_env_list();
     }
     if (shell_mode != 0) {
         std::puts("Dropping into shell");
-        boot::run_command("/bin/sh\n");
+        sys::run_command("/bin/sh\n");
         std::puts("Dropping out of shell");
     }
 
@@ -94,9 +93,9 @@ void start_application(std::uint32_t diagnostics) {
     }
     std::fflush(nullptr);
     // Ignored dispositions outlive the exec: the application gets the console's keys back.
-    boot::default_quit_and_stop();
+    sys::default_quit_and_stop();
     ::execlp("/bin/backtrace", "/bin/backtrace", static_cast<char*>(nullptr));
-    boot::ignore_quit_and_stop();
+    sys::ignore_quit_and_stop();
     std::fputs("Failed to start Application OS.\n", stderr);
     reboot_board();
 }

@@ -8,15 +8,7 @@
 #include <vector>
 
 #include "hw/mtd.hpp"
-
-std::uint32_t gdb_mode = 0;
-std::uint32_t gdbserver_mode = 0;
-std::int32_t gdb_port = 1234;
-std::uint8_t shell_mode = 0;
-std::uint8_t memchk_mode = 0;
-std::uint32_t rescue_requested = 0;
-std::uint32_t diags_requested = 0;
-std::uint32_t lowsec_override = 0;
+#include "sys/flags.hpp"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "boot/files.hpp"
-#include "boot/shell.hpp"
 #include "image/bundle.hpp"
 #include "image/header.hpp"
+#include "platform/files.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 
@@ -39,13 +39,13 @@ int extract_gdb(int booted_slot) {
     }
     const int slot = booted_slot == 1 ? 2 : 1;
     std::printf("Extracting GDB from image slot %d\n", slot);
-    const boot::unique_fd source(
+    const platform::unique_fd source(
         ::open(slot == 1 ? "/user/images/image1" : "/user/images/image2", O_RDONLY | O_CLOEXEC));
     if (!source) {
         std::fprintf(stderr, "Failed to open GDB image (from slot %d)\n", slot);
         return 0;
     }
-    boot::unique_file out = boot::open_file("/tmp/gdb.gz", "w");
+    platform::unique_file out = platform::open_file("/tmp/gdb.gz", "w");
     if (!out) {
         std::fputs("Failed to open GDB output file.\n", stderr);
         return 0;
@@ -66,7 +66,7 @@ int extract_gdb(int booted_slot) {
                out.get());
     out.reset();
     std::puts("decompressing GDB....");
-    boot::run_command("gunzip /tmp/gdb.gz");
-    boot::run_command("chmod +x /tmp/gdb");
+    sys::run_command("gunzip /tmp/gdb.gz");
+    sys::run_command("chmod +x /tmp/gdb");
     return 1;
 }

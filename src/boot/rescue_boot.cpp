@@ -5,13 +5,12 @@
 #include <vector>
 
 #include "boot/app_start.hpp"
-#include "boot/files.hpp"
-#include "boot/reboot.hpp"
-#include "boot/shell.hpp"
 #include "hw/i2c.hpp"
 #include "hw/mtd.hpp"
 #include "image/crc.hpp"
 #include "image/header.hpp"
+#include "platform/files.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 
@@ -19,7 +18,7 @@ namespace {
 constexpr std::uint8_t booted_rescue = 4;
 
 bool write_file(const char* path, std::span<const std::uint8_t> bytes) {
-    const boot::unique_file file = boot::open_file(path, "w");
+    const platform::unique_file file = platform::open_file(path, "w");
     if (!file) {
         return false;
     }
@@ -65,10 +64,10 @@ void ask_to_install_recovery(std::span<const std::uint8_t> subimage) {
         std::fputs("Failed to open image file.\n", stderr);
         reboot_board();
     }
-    boot::run_command("mkdir /user/images &> /dev/null");
+    sys::run_command("mkdir /user/images &> /dev/null");
     std::array<char, 64> command{};
     std::snprintf(command.data(), command.size(), "cp /tmp/image /user/images/image%c\n", slot);
-    boot::run_command(command.data());
+    sys::run_command(command.data());
     const int number = slot - '0';
     std::printf("Setting boot image to %d\n", number);
     nvram_set_boot_slot(static_cast<std::uint8_t>(number));
@@ -79,7 +78,7 @@ void ask_to_install_recovery(std::span<const std::uint8_t> subimage) {
 
 int boot_rescue_partition() {
     constexpr const char* tarball_path = "/tmp/varosimage.tar.gz";
-    boot::unique_file tarball = boot::open_file(tarball_path, "w");
+    platform::unique_file tarball = platform::open_file(tarball_path, "w");
     if (!tarball) {
         std::fputs("Failed to open AppOS tarfile.\n", stderr);
         reboot_board();

@@ -7,25 +7,24 @@
 #include <vector>
 
 #include "boot/app_start.hpp"
-#include "boot/console.hpp"
-#include "boot/env_flags.hpp"
-#include "boot/files.hpp"
 #include "boot/gdb_extract.hpp"
-#include "boot/shell.hpp"
-#include "boot/startup.hpp"
 #include "boot/usb.hpp"
 #include "hw/i2c.hpp"
 #include "image/bundle.hpp"
 #include "image/byte_order.hpp"
 #include "image/crc.hpp"
-#include "image/file_writer.hpp"
+#include "install/file_writer.hpp"
 #include "image/records.hpp"
+#include "platform/files.hpp"
 #include "rescue/rescue.hpp"
+#include "sys/console.hpp"
+#include "sys/flags.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 
-using boot::unique_fd;
-using boot::unique_file;
+using platform::unique_fd;
+using platform::unique_file;
 
 const char* slot_path(int slot) {
     return slot == 1 ? "/user/images/image1" : "/user/images/image2";
@@ -129,7 +128,7 @@ int boot_image_slot(int choice) {
     if (!source) {
         return 0;
     }
-    unique_file tarball = boot::open_file("/tmp/varosimage.tar.gz", "w");
+    unique_file tarball = platform::open_file("/tmp/varosimage.tar.gz", "w");
     if (!tarball) {
         std::fputs("Failed to open application image output file.\n", stderr);
         source.reset();

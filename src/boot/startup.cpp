@@ -5,21 +5,20 @@
 #include <array>
 #include <cstdio>
 
+#include "boot/app_start.hpp"
 #include "boot/env_flags.hpp"
 #include "boot/reboot.hpp"
-#include "boot/shell.hpp"
 #include "boot/slot_boot.hpp"
 #include "boot/usb.hpp"
 #include "crypto/crypto.hpp"
 #include "hw/i2c.hpp"
 #include "hw/mtd.hpp"
+#include "install/installer.hpp"
 #include "rescue/rescue.hpp"
 #include "security/diagnostics.hpp"
 #include "security/key_store.hpp"
-
-volatile std::sig_atomic_t interrupted = 0;
-std::uint8_t usb_enabled = 0;
-std::uint8_t second_attempt = 0;
+#include "sys/flags.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 
@@ -39,13 +38,13 @@ void set_system_clock() {
     std::snprintf(command.data(), command.size(), "date %2.2x%2.2x%2.2x%2.2x20%2.2x.%2.2x\n",
                   clock[5] & 0x1F, clock[4] & 0x3F, clock[2] & 0x3F, clock[1] & 0x7F, clock[6],
                   clock[0] & 0x7F);
-    boot::system_command(command.data());
+    sys::system_command(command.data());
 }
 
 void mount_user_fs() {
-    boot::system_command("/bin/mount -o sync -t jffs2 /dev/mtd-user /user");
+    sys::system_command("/bin/mount -o sync -t jffs2 /dev/mtd-user /user");
     struct stat st {};
-    if (stat("/user/summary-updated", &st) != 0 && boot::system_command("/bin/summary-scan") != 0) {
+    if (stat("/user/summary-updated", &st) != 0 && sys::system_command("/bin/summary-scan") != 0) {
         std::puts("ERROR updating file system. Reboot recommended");
     }
 }
@@ -81,7 +80,7 @@ void on_interrupt(int /*signal_number*/) {
 }
 
 int install_interrupt_handler() {
-    boot::ignore_quit_and_stop();
+    sys::ignore_quit_and_stop();
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     sigemptyset(&action.sa_mask);
@@ -89,7 +88,13 @@ int install_interrupt_handler() {
     return sigaction(SIGINT, &action, nullptr);
 }
 
+void register_handovers() {
+    register_application_starter(start_application);
+    register_rescue_partition_boot(boot_rescue_partition);
+}
+
 void boot_main() {
+    register_handovers();
     install_interrupt_handler();
     i2c_open_buses();
     flash_init();

@@ -6,13 +6,12 @@
 #include <array>
 #include <cstdio>
 
-#include "boot/console.hpp"
-#include "boot/reboot.hpp"
-#include "boot/shell.hpp"
-#include "boot/startup.hpp"
-#include "image/install_log.hpp"
-#include "image/installer.hpp"
+#include "install/install_log.hpp"
+#include "install/installer.hpp"
 #include "platform/seam.hpp"
+#include "sys/console.hpp"
+#include "sys/flags.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 
@@ -32,7 +31,7 @@ bool exists(const char* path) {
 
 int run_command(const char* command) {
     std::fflush(stdout);
-    return boot::system_command(command);
+    return sys::system_command(command);
 }
 
 entry_path rejected_entry(const digest_text& digest) {

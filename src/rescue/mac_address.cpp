@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "boot/console.hpp"
-#include "boot/shell.hpp"
-#include "boot/startup.hpp"
 #include "rescue/mgmt_port.hpp"
+#include "sys/console.hpp"
+#include "sys/flags.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 
@@ -43,7 +43,7 @@ int set_mgmt_mac_address() {
             return 0;
         }
         if (is_mac_address(line.data())) {
-            boot::system_command(
+            sys::system_command(
                 (std::string("ifconfig eth0 hw ether ") + line.data() + "\n").c_str());
             return 1;
         }

@@ -8,30 +8,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/files.hpp"
 #include "rescue/mgmt_port.hpp"
 
-namespace {
-
-class Socket {
-public:
-    Socket() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {}
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    ~Socket() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-}  // namespace
-
 int mgmt_link_up() {
-    const Socket sock;
+    const platform::unique_fd sock(socket(AF_INET, SOCK_DGRAM, 0));
     if (sock.get() < 0) {
         std::puts("Raw Socket open error");
         return 0;

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <string>
 
-#include "boot/console.hpp"
-#include "boot/shell.hpp"
-#include "boot/startup.hpp"
 #include "platform/seam.hpp"
 #include "rescue/mgmt_port.hpp"
+#include "sys/console.hpp"
+#include "sys/flags.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 
@@ -25,7 +25,7 @@ std::string dotted(std::uint32_t address) {
 }
 
 void run(const std::string& command) {
-    boot::system_command(command.c_str());
+    sys::system_command(command.c_str());
 }
 
 std::string interface_command(char letter, const char* rest) {

@@ -2,15 +2,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "boot/console.hpp"
-#include "boot/reboot.hpp"
-#include "boot/startup.hpp"
 #include "image/versions.hpp"
 #include "platform/seam.hpp"
 #include "rescue/rescue.hpp"
 #include "security/diagnostics.hpp"
 #include "security/key_wipe.hpp"
 #include "security/low_security.hpp"
+#include "sys/console.hpp"
+#include "sys/flags.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "boot/console.hpp"
-#include "image/install_log.hpp"
-#include "image/installer.hpp"
+#include "install/install_log.hpp"
+#include "install/installer.hpp"
 #include "rescue/rescue.hpp"
+#include "sys/console.hpp"
 
 namespace {
 

@@ -3,11 +3,11 @@
 
 #include <cstdio>
 
-#include "boot/shell.hpp"
-#include "image/install_log.hpp"
-#include "image/installer.hpp"
+#include "install/install_log.hpp"
+#include "install/installer.hpp"
 #include "rescue/rescue.hpp"
 #include "rescue/serial.hpp"
+#include "sys/shell.hpp"
 
 int xmodem_download() {
     std::puts("Running xmodem rescue.....");
@@ -16,7 +16,7 @@ int xmodem_download() {
         // No port to switch back, and no operator on it to wait for.
         return 0;
     }
-    boot::system_command("/usr/bin/rx /tmp/image");
+    sys::system_command("/usr/bin/rx /tmp/image");
     serial_download_end(fd);
     close(fd);
     struct stat st {};

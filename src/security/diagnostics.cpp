@@ -2,19 +2,21 @@
 
 #include <cstdio>
 
-#include "boot/app_start.hpp"
-#include "boot/console.hpp"
-#include "boot/shell.hpp"
 #include "security/low_security.hpp"
 #include "security/signature_policy.hpp"
+#include "sys/console.hpp"
+#include "sys/shell.hpp"
 
 namespace {
+
+// boot_rescue_partition, once start-up has registered it.
+rescue_partition_boot registered_boot = nullptr;
 
 // Each step is announced, then run; a failed step shows only through what the tool prints.
 void step(const char* announcement, const char* command) {
     std::puts(announcement);
     std::fflush(stdout);
-    boot::system_command(command);
+    sys::system_command(command);
 }
 
 }  // namespace
@@ -43,6 +45,12 @@ int launch_diagnostics() {
     }
     std::puts("Booting diags image...");
     std::fflush(stdout);
-    boot_rescue_partition();
+    if (registered_boot != nullptr) {
+        registered_boot();
+    }
     return 1;
+}
+
+void register_rescue_partition_boot(rescue_partition_boot boot) {
+    registered_boot = boot;
 }

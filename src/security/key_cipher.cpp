@@ -3,10 +3,10 @@
 #include <array>
 #include <cstdio>
 
-#include "boot/shell.hpp"
 #include "crypto/mem.hpp"
 #include "security/imgsign_aes.hpp"
 #include "security/key_store.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 
@@ -28,7 +28,7 @@ private:
 };
 
 void delete_key_files() {
-    boot::system_command("rm /user/*.pem");
+    sys::system_command("rm /user/*.pem");
 }
 
 }  // namespace

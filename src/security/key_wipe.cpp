@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "boot/console.hpp"
-#include "boot/shell.hpp"
+#include "sys/console.hpp"
+#include "sys/shell.hpp"
 
 int wipe_system_keys() {
     std::fputs("Confirm: wiping system keys y/N: ", stdout);
@@ -11,7 +11,7 @@ int wipe_system_keys() {
     const std::uint8_t key = read_key();
     std::putchar('\n');
     if (key == 'y' || key == 'Y') {
-        boot::system_command("rm /user/*.pem");
+        sys::system_command("rm /user/*.pem");
         std::puts("System keys have been deleted. Reset the switch to complete the operation");
     }
     return 1;

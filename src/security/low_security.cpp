@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "boot/console.hpp"
-#include "boot/env_flags.hpp"
-#include "boot/reboot.hpp"
-#include "boot/startup.hpp"
 #include "hw/cpld.hpp"
 #include "hw/i2c.hpp"
+#include "platform/files.hpp"
 #include "platform/seam.hpp"
+#include "sys/console.hpp"
+#include "sys/flags.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 
@@ -45,9 +45,10 @@ long answer_value(const char* line) {
 
 // Creates the marker; says so when it cannot, since the mode is then not in force.
 bool create_marker() {
-    std::FILE* marker = std::fopen(LOWSEC_MARKER, "w");
-    bool written = marker != nullptr && std::fputs("marmoset\n", marker) >= 0;
-    if (marker != nullptr && std::fclose(marker) != 0) {
+    platform::unique_file marker = platform::open_file(LOWSEC_MARKER, "w");
+    bool written = marker && std::fputs("marmoset\n", marker.get()) >= 0;
+    // A stream whose buffered text cannot be written out fails at the close.
+    if (marker && std::fclose(marker.release()) != 0) {
         written = false;
     }
     if (!written) {

@@ -6,15 +6,16 @@
 #include <cstdio>
 #include <vector>
 
-#include "boot/console.hpp"
 #include "hw/mtd.hpp"
 #include "image/byte_order.hpp"
 #include "image/header.hpp"
+#include "platform/files.hpp"
 #include "platform/seam.hpp"
 #include "security/imgsign.hpp"
 #include "security/key_store.hpp"
 #include "security/low_security.hpp"
 #include "security/signed_range.hpp"
+#include "sys/console.hpp"
 
 std::uint32_t developer_image = 0;
 std::uint32_t developer_image_known = 0;
@@ -22,22 +23,6 @@ std::uint32_t developer_image_known = 0;
 namespace {
 
 constexpr const char* kHashFailed = "HASH calculation for signed image failed: rc = %d \n";
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            platform::dev_close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // SHA-256 of the signed range, or the status of a failed computation.
 CryptoStatus hash_of(std::span<const std::uint8_t> range, std::array<std::uint8_t, 32>& hash) {
@@ -88,7 +73,7 @@ int is_developer_image() {
     if (developer_image_known == 1) {
         return static_cast<int>(developer_image);
     }
-    const Descriptor rfs(platform::dev_open("/dev/mtd-rfs", O_RDONLY));
+    const platform::unique_dev_fd rfs(platform::dev_open("/dev/mtd-rfs", O_RDONLY));
     if (rfs.get() < 0) {
         return 0;
     }

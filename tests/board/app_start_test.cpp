@@ -5,11 +5,11 @@
 #include <filesystem>
 
 #include "boot/app_start.hpp"
-#include "boot/console.hpp"
-#include "boot/env_flags.hpp"
-#include "boot/shell.hpp"
 #include "boot/startup.hpp"
 #include "boot_support.hpp"
+#include "sys/console.hpp"
+#include "sys/flags.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 
@@ -164,7 +164,7 @@ TEST(StartApplication, CtrlBackslashStopsWhatTheBootManagerStarts) {
             prepare_platform();
             install_interrupt_handler();
             read_key();
-            const int status = boot::run_command("exec kill -QUIT $$");
+            const int status = sys::run_command("exec kill -QUIT $$");
             if (!WIFSIGNALED(status) || WTERMSIG(status) != SIGQUIT) {
                 return 1;
             }

@@ -18,6 +18,7 @@
 #include "image/byte_order.hpp"
 #include "image/crc.hpp"
 #include "signer.hpp"
+#include "sys/flags.hpp"
 
 namespace {
 

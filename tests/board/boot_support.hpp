@@ -9,6 +9,7 @@
 #include <string>
 
 #include "board_session.hpp"
+#include "boot/startup.hpp"
 #include "hw/i2c.hpp"
 #include "hw/mtd.hpp"
 #include "sim/board.hpp"
@@ -21,6 +22,7 @@ inline constexpr std::uint32_t boot_slot_offset = 0x100;
 
 // What main has prepared before any boot path runs.
 inline void prepare_platform() {
+    register_handovers();
     i2c_open_buses();
     flash_init();
 }

@@ -7,8 +7,9 @@
 #include <string>
 
 #include "board_session.hpp"
-#include "boot/console.hpp"
 #include "boot/startup.hpp"
+#include "sys/console.hpp"
+#include "sys/flags.hpp"
 
 namespace {
 

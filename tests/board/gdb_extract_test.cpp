@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "boot/env_flags.hpp"
 #include "boot/slot_boot.hpp"
 #include "boot_support.hpp"
+#include "sys/flags.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "boot_support.hpp"
 #include "crypto/crypto.hpp"
-#include "image/installer.hpp"
+#include "install/installer.hpp"
 #include "image/records.hpp"
 #include "image/writer.hpp"
 #include "signer.hpp"

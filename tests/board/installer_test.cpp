@@ -12,8 +12,8 @@
 
 #include "boot_support.hpp"
 #include "image/crc.hpp"
-#include "image/file_writer.hpp"
-#include "image/installer.hpp"
+#include "install/file_writer.hpp"
+#include "install/installer.hpp"
 #include "installer_support.hpp"
 
 namespace boardtest {

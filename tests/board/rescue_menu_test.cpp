@@ -44,6 +44,7 @@ const std::string key_file = "user/production_key.pub.pem";
 const Terminal quiet{.echo = false, .isig = true};
 
 int menu_with_handler() {
+    register_handovers();
     install_interrupt_handler();
     flash_init();
     return rescue_menu();

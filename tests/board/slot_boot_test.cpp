@@ -2,11 +2,11 @@
 
 #include <functional>
 
-#include "boot/env_flags.hpp"
 #include "boot/slot_boot.hpp"
 #include "boot/startup.hpp"
 #include "boot_support.hpp"
 #include "image/byte_order.hpp"
+#include "sys/flags.hpp"
 
 namespace {
 

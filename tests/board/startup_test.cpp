@@ -12,6 +12,7 @@
 #include "boot/startup.hpp"
 #include "boot_support.hpp"
 #include "hw/i2c.hpp"
+#include "sys/shell.hpp"
 
 namespace {
 

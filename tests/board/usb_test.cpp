@@ -6,9 +6,9 @@
 #include <regex>
 #include <string>
 
-#include "boot/startup.hpp"
 #include "boot/usb.hpp"
 #include "installer_support.hpp"
+#include "sys/flags.hpp"
 
 namespace boardtest {
 namespace {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "boot/env_flags.hpp"
+#include "sys/flags.hpp"
 
 namespace {
 

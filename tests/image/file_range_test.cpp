@@ -9,7 +9,7 @@
 
 #include "image/bundle.hpp"
 #include "image/crc.hpp"
-#include "image/file_writer.hpp"
+#include "install/file_writer.hpp"
 #include "temp_file.hpp"
 
 namespace image {

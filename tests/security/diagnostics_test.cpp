@@ -62,6 +62,7 @@ struct DiagsBoard : Board {
     boardtest::Result launch(const std::vector<std::string>& strokes = {}) {
         return run(
             [] {
+                register_handovers();
                 install_interrupt_handler();
                 i2c_open_buses();
                 flash_init();

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "board_session.hpp"
-#include "boot/startup.hpp"
 #include "hw/i2c.hpp"
 #include "security/builtin_keys.hpp"
 #include "security/key_store.hpp"

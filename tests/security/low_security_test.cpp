@@ -5,10 +5,10 @@
 #include <string>
 
 #include "board_session.hpp"
-#include "boot/env_flags.hpp"
 #include "boot/startup.hpp"
 #include "hw/i2c.hpp"
 #include "security/low_security.hpp"
+#include "sys/flags.hpp"
 #include "test_files.hpp"
 
 namespace {

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "board_session.hpp"
-#include "boot/env_flags.hpp"
 #include "boot/startup.hpp"
 #include "hw/i2c.hpp"
 #include "security/signature_policy.hpp"

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "board_session.hpp"
-#include "boot/env_flags.hpp"
 #include "boot/startup.hpp"
 #include "signer.hpp"
 #include "test_images.hpp"

@@ -1,17 +1,8 @@
-// Flags that the boot-loader environment sets for the whole run.
+// Reading the boot-loader environment into its flags (declared in sys/flags.hpp).
 #pragma once
 
 #include <cstdint>
 #include <span>
-
-extern std::uint32_t gdb_mode;
-extern std::uint32_t gdbserver_mode;
-extern std::int32_t gdb_port;
-extern std::uint8_t shell_mode;
-extern std::uint8_t memchk_mode;
-extern std::uint32_t rescue_requested;
-extern std::uint32_t diags_requested;
-extern std::uint32_t lowsec_override;
 
 // Bytes of the environment partition that are examined, starting after the checksum word.
 inline constexpr std::uint32_t ENV_BLOCK_OFFSET = 4;

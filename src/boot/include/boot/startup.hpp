@@ -1,15 +1,8 @@
-// Process-wide state of the start-up sequence and the interrupt handler.
+// The start-up sequence and the interrupt handler (the flags are in sys/flags.hpp).
 #pragma once
 
 #include <csignal>
 #include <cstdint>
-
-// Set by the SIGINT handler; interactive code looks at it after a console read returned early.
-extern volatile std::sig_atomic_t interrupted;
-// The USB steps of the boot sequence are to be run.
-extern std::uint8_t usb_enabled;
-// The boot in progress is the fallback to the other slot.
-extern std::uint8_t second_attempt;
 
 void on_interrupt(int signal_number);
 
@@ -17,6 +10,10 @@ void on_interrupt(int signal_number);
 // ignores SIGQUIT and SIGTSTP (Ctrl-\ and Ctrl-Z must not end or stop the boot manager). Returns
 // the SIGINT sigaction's result.
 int install_interrupt_handler();
+
+// Registers with the libraries below the boot flow what they hand over to it: start_application
+// for the installer, boot_rescue_partition for the diagnostics launch. boot_main does this first.
+void register_handovers();
 
 // The start-up sequence; never returns (the application starts or the board reboots).
 [[noreturn]] void boot_main();

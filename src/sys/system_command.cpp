@@ -1,5 +1,4 @@
-// Commands and the console's quit and stop keys. Apart from the rest of the boot code, which
-// imgtool does not link: the key handling it shares runs a command.
+// Commands and the console's quit and stop keys.
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,9 +7,9 @@
 #include <cerrno>
 #include <csignal>
 
-#include "boot/shell.hpp"
+#include "sys/shell.hpp"
 
-namespace boot {
+namespace sys {
 namespace {
 
 constexpr std::array<int, 2> quit_and_stop = {SIGQUIT, SIGTSTP};
@@ -88,4 +87,4 @@ void default_quit_and_stop() {
     }
 }
 
-}  // namespace boot
+}  // namespace sys

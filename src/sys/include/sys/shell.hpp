@@ -1,7 +1,7 @@
-// Commands run through the board's shell.
+// Commands run through the board's shell, and the one way of giving up.
 #pragma once
 
-namespace boot {
+namespace sys {
 
 // std::system (same status, same handling of SIGINT and SIGQUIT while it waits), except that the
 // shell starts with the default actions of SIGQUIT and SIGTSTP, which the boot manager ignores.
@@ -16,8 +16,11 @@ void ignore_quit_and_stop();
 // Their default actions again, for a program about to take this process's place.
 void default_quit_and_stop();
 
-}  // namespace boot
+}  // namespace sys
 
-// The last resort of a failed boot: an interactive shell when the environment asks for one, then
-// a reboot.
+// Asks the system to reboot and ends the process with status 0.
+[[noreturn]] void reboot_board();
+
+// The last resort of a failed boot: an interactive shell when the environment asks for one
+// (shell_mode), then a reboot.
 [[noreturn]] void shell_then_reboot();

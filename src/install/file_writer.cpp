@@ -1,4 +1,4 @@
-#include "image/file_writer.hpp"
+#include "install/file_writer.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

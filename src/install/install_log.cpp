@@ -1,4 +1,4 @@
-#include "image/install_log.hpp"
+#include "install/install_log.hpp"
 
 #include <array>
 #include <cstdint>

@@ -11,3 +11,9 @@
 // operator quit, or when nothing was written (also when the bundle cannot be opened). Booting an
 // application sub-image straight from the bundle does not return.
 int install_bundle(const char* path, std::uint8_t check_version, std::uint32_t slot);
+
+// What install_bundle calls to boot an application sub-image straight from the bundle, once its
+// payload is in /tmp/varosimage.tar.gz: start_application, which start-up registers here (the
+// installer sits below the boot flow). Until one is registered such a boot ends in reboot_board.
+using application_starter = void (*)(std::uint32_t diagnostics);
+void register_application_starter(application_starter start);

@@ -1,4 +1,4 @@
-#include "image/installer.hpp"
+#include "install/installer.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,21 +11,24 @@
 #include <span>
 #include <vector>
 
-#include "boot/app_start.hpp"
-#include "boot/files.hpp"
 #include "hw/i2c.hpp"
 #include "hw/mtd.hpp"
 #include "image/bundle.hpp"
 #include "image/byte_order.hpp"
 #include "image/crc.hpp"
-#include "image/file_writer.hpp"
 #include "image/header.hpp"
 #include "image/installed.hpp"
+#include "install/file_writer.hpp"
 #include "installer_kinds.hpp"
+#include "platform/files.hpp"
 #include "security/signature_policy.hpp"
+#include "sys/shell.hpp"
 
 namespace image {
 namespace {
+
+// start_application, once start-up has registered it.
+application_starter registered_start = nullptr;
 
 constexpr const char* images_dir = "/user/images";
 constexpr const char* uboot_header_path = "/user/images/uboot-hdr";
@@ -160,7 +163,7 @@ outcome installer::install_flash(const flash_kind& kind, const loaded& sub,
     if (kind.type == TYPE_BOOTLOADER) {
         // The boot loader's partition keeps only the payload; its header with the records is
         // kept beside the slots. Losing that copy does not undo the install.
-        const boot::unique_fd copy(
+        const platform::unique_fd copy(
             ::open(uboot_header_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         if (!copy) {
             std::printf("WARNING: Unable to open %s for writing\n", uboot_header_path);
@@ -227,7 +230,7 @@ bool installer::write_slot_file(const loaded& sub) {
     }
     char path[32];
     std::snprintf(path, sizeof path, "%s/image%d", images_dir, static_cast<int>(slot_));
-    const boot::unique_fd file(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    const platform::unique_fd file(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!file) {
         return false;
     }
@@ -250,7 +253,7 @@ bool installer::write_slot_file(const loaded& sub) {
 
 outcome installer::boot_directly(const loaded& sub, const image_header& header) {
     std::puts("Booting downloaded image");
-    boot::unique_fd tarball(
+    platform::unique_fd tarball(
         ::open(app_tarball_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!tarball || !write_fully(tarball.get(), sub.bytes.data() + header.header_length,
                                  header.payload_length)) {
@@ -260,7 +263,10 @@ outcome installer::boot_directly(const loaded& sub, const image_header& header) 
     std::puts("Image ready to boot...");
     tarball.reset();
     ::close(bundle_);
-    start_application(0);
+    if (registered_start != nullptr) {
+        registered_start(0);
+    }
+    reboot_board();
 }
 
 outcome installer::install_kxos(const loaded& sub, const image_header& header) {
@@ -341,8 +347,12 @@ int installer::run() {
 }  // namespace
 }  // namespace image
 
+void register_application_starter(application_starter start) {
+    image::registered_start = start;
+}
+
 int install_bundle(const char* path, std::uint8_t check_version, std::uint32_t slot) {
-    const boot::unique_fd bundle(::open(path, O_RDONLY | O_CLOEXEC));
+    const platform::unique_fd bundle(::open(path, O_RDONLY | O_CLOEXEC));
     if (!bundle) {
         return 0;
     }

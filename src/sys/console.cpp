@@ -1,4 +1,4 @@
-#include "boot/console.hpp"
+#include "sys/console.hpp"
 
 #include <poll.h>
 #include <termios.h>
