@@ -13,6 +13,19 @@ using namespace crypto_detail;
 
 namespace {
 
+// The one process-wide entropy depot: a 48-byte pool that bits are added to and mixed output is
+// read from.
+struct EntropyDepot {
+    std::int32_t initialised;
+    std::int32_t primed;
+    PlatformMutex mutex;
+    bool held;
+    std::uint32_t bitPosition;  // 0..383
+    std::uint32_t outputIndex;  // 0..48; 48 = used up
+    std::uint8_t state[64];     // entropy and mixing act on the first 48 bytes
+    std::uint8_t output[48];
+};
+
 EntropyDepot g_depot{};
 
 constexpr std::uint32_t kPoolSize = 48;
@@ -100,10 +113,6 @@ void drbgUpdate(RandomContext* ctx, const std::uint8_t provided[48]) {
 }
 
 }  // namespace
-
-const EntropyDepot* DEPOT_state() {
-    return &g_depot;
-}
 
 CryptoStatus DEPOT_addEntropyBit(std::uint8_t bit) {
     initialiseDepot();

@@ -47,25 +47,3 @@ TEST(RandomSeed, ContextsDifferAndRefuseOtherKinds) {
     wrongKind.kind = 1;
     EXPECT_EQ(RANDOM_addEntropyBit(&wrongKind, 1), ERR_NULL_POINTER);
 }
-
-TEST(RandomDepot, BitsFlipPoolBitsAfterMovingThePosition) {
-    const std::uint32_t start = DEPOT_state()->bitPosition;
-    std::uint8_t before[48];
-    std::copy(DEPOT_state()->state, DEPOT_state()->state + 48, before);
-    ASSERT_EQ(DEPOT_addEntropyBit(0), OK);
-    ASSERT_EQ(DEPOT_addEntropyBit(1), OK);
-    const std::uint32_t flipped = (start + 2) % 384;
-    EXPECT_EQ(DEPOT_state()->bitPosition, flipped);
-    for (std::uint32_t i = 0; i < 48; ++i) {
-        std::uint8_t expected = before[i];
-        if (i == flipped / 8) {
-            expected ^= static_cast<std::uint8_t>(1u << (flipped % 8));
-        }
-        EXPECT_EQ(DEPOT_state()->state[i], expected) << "pool byte " << i;
-    }
-    std::uint8_t out[10];
-    ASSERT_EQ(DEPOT_readBytes(out, 10), OK);
-    const std::uint32_t index = DEPOT_state()->outputIndex;
-    EXPECT_EQ(std::count(DEPOT_state()->output + index - 10, DEPOT_state()->output + index, 0), 10)
-        << "delivered bytes are wiped from the block";
-}

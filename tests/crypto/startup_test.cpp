@@ -1,8 +1,10 @@
 // Library start-up seen from a fresh process: one test, in order, because start-up happens once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "crypto/base64.hpp"
@@ -16,12 +18,12 @@ TEST(Startup, FromAFreshProcessOnwards) {
     EXPECT_EQ(BASE64_decodeMessage(text, 4, &out, &n), ERR_BASE64_NOT_INITIALISED)
         << "Base64 needs start-up";
 
-    // A fresh depot: 100 bytes take the priming mix and two refills, ending 4 bytes in.
+    // Depot output is there before start-up, and no two reads repeat each other.
     std::uint8_t bytes[100];
+    std::uint8_t more[100];
     ASSERT_EQ(DEPOT_readBytes(bytes, sizeof bytes), OK);
-    EXPECT_EQ(DEPOT_state()->outputIndex, 4u);
-    EXPECT_EQ(DEPOT_state()->primed, 1);
-    EXPECT_EQ(DEPOT_state()->bitPosition, 0u);
+    ASSERT_EQ(DEPOT_readBytes(more, sizeof more), OK);
+    EXPECT_FALSE(std::equal(std::begin(bytes), std::end(bytes), more));
 
     testing::internal::CaptureStdout();
     EXPECT_EQ(CRYPTO_initLibrary(), 1);
@@ -31,12 +33,10 @@ TEST(Startup, FromAFreshProcessOnwards) {
     EXPECT_EQ(ctx->kind, RANDOM_KIND_CTR_DRBG);
     EXPECT_EQ(ctx->bitsSinceReseed, 256u);
     EXPECT_EQ(ctx->reseedCounter, 1u);
-    EXPECT_EQ(DEPOT_state()->bitPosition, 256u);
-    EXPECT_EQ(DEPOT_state()->outputIndex, 4u) << "the 48-byte seed took 44 bytes and 4 of a refill";
 
     EXPECT_EQ(CRYPTO_initLibrary(), 0);
     EXPECT_EQ(CRYPTO_globalRandomContext(), ctx);
-    EXPECT_EQ(DEPOT_state()->bitPosition, 256u) << "a second start-up changes nothing";
+    EXPECT_EQ(ctx->bitsSinceReseed, 256u) << "a second start-up changes nothing";
 
     ASSERT_EQ(BASE64_decodeMessage(text, 4, &out, &n), OK);
     EXPECT_EQ(n, 1u);
@@ -54,5 +54,4 @@ TEST(Startup, FromAFreshProcessOnwards) {
     ASSERT_EQ(RANDOM_addEntropyBit(ctx, 1), OK);
     EXPECT_EQ(ctx->bitsSinceReseed, 0u);
     EXPECT_FALSE(std::equal(std::begin(keyBefore), std::end(keyBefore), ctx->key));
-    EXPECT_EQ(DEPOT_state()->bitPosition, 0u) << "384 bits wrap the depot position";
 }

@@ -27,17 +27,6 @@ struct RandomContext {
     AesContext aes;  // encryption schedule of key
 };
 
-struct EntropyDepot {
-    std::int32_t initialised;
-    std::int32_t primed;
-    PlatformMutex mutex;
-    bool held;
-    std::uint32_t bitPosition;  // 0..383
-    std::uint32_t outputIndex;  // 0..48; 48 = used up
-    std::uint8_t state[64];     // entropy and mixing act on the first 48 bytes
-    std::uint8_t output[48];
-};
-
 // A new context (PLATFORM_malloc) in *holder, instantiated from 48 depot bytes. selector must be
 // RANDOM_SELECT_CTR_DRBG: anything else, like a null holder, is ERR_NULL_POINTER. Also the
 // depot's mutex statuses, ERR_MEM_ALLOC_FAIL; *holder untouched on failure. The seed is wiped.
@@ -62,5 +51,3 @@ CryptoStatus DEPOT_addEntropyBit(std::uint8_t bit);
 // mixed (timer, calendar, SHA-1) into new output when it runs out or on first use (even for
 // count 0). ERR_NULL_POINTER, the mutex wait and release statuses.
 CryptoStatus DEPOT_readBytes(std::uint8_t* dest, std::uint32_t count);
-// The depot itself, for inspection; never null.
-const EntropyDepot* DEPOT_state();
