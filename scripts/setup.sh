@@ -9,7 +9,7 @@ packages=(
   g++-powerpc-linux-gnu qemu-user
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck gcovr
   libssl-dev openssl libmbedtls-dev zlib1g-dev libcli11-dev nlohmann-json3-dev
-  libtomlplusplus-dev librsvg2-bin
+  libtomlplusplus-dev librsvg2-bin libp11-dev softhsm2
   busybox lrzsz u-boot-tools socat python3 python3-pexpect
   qemu-system-x86 cpio uidmap libncurses-dev tmux
 )
