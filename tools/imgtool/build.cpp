@@ -105,7 +105,8 @@ std::optional<std::string> unreadable(const added& a, std::uint64_t payload_size
 }
 
 int build(const std::string& out_path, const std::vector<added>& subimages,
-          const std::optional<std::string>& key_path, const std::optional<std::string>& passin) {
+          const std::optional<std::string>& key_path, const std::optional<std::string>& passin,
+          const std::string& module) {
     std::vector<std::string> inputs;
     bool signable = false;
     for (const auto& a : subimages) {
@@ -126,7 +127,7 @@ int build(const std::string& out_path, const std::vector<added>& subimages,
     }
     std::optional<private_key> signer;
     if (key_path) {
-        signer = private_key::load(*key_path, passin);
+        signer = private_key::load(*key_path, passin, module);
         if (!signer) {
             return exit_failure;
         }
@@ -178,6 +179,7 @@ struct BuildArgs {
     std::vector<std::string> adds;  // each already accepted by parse_add
     std::optional<std::string> key;
     std::optional<std::string> passin;
+    std::string module;
 };
 
 int run(const BuildArgs& args) {
@@ -211,7 +213,7 @@ int run(const BuildArgs& args) {
     for (const auto& spec : args.adds) {
         subimages.push_back(std::get<added>(parse_add(spec)));
     }
-    return build(args.out, subimages, key_path, passin);
+    return build(args.out, subimages, key_path, passin, args.module);
 }
 
 }  // namespace
@@ -228,7 +230,8 @@ Verb add_build(CLI::App& app) {
         "  alt=TYPE an alternative type record (version 3 only): a boot takes an\n"
         "           application-family type from it instead of TYPE\n"
         "--sign PRIVATE.pem signs every version-3 sub-image as imgtool sign does (an error\n"
-        "when there is none); --passin SOURCE gives its pass phrase as sign takes it.\n"
+        "when there is none); --passin SOURCE gives its pass phrase as sign takes it. A\n"
+        "pkcs11: URI names a key in a hardware token as sign --key takes it.\n"
         "--manifest FILE.toml gives the sub-images (before any --add) and the signing key in one\n"
         "file; paths in it are relative to it, and a --sign on the command line wins:\n"
         "  [sign]\n"
@@ -259,6 +262,8 @@ Verb add_build(CLI::App& app) {
             ""));
     sub->add_option("--sign", b->key, "sign every version-3 sub-image with this RSA-2048 key")
         ->type_name("PRIVATE.pem");
+    sub->add_option("--pkcs11-module", b->module, "the PKCS#11 module for a pkcs11: key")
+        ->type_name("PATH");
     sub->add_option("--passin", b->passin,
                     "the key's pass phrase: pass:TEXT, env:VAR, file:PATH, stdin")
         ->type_name("SOURCE")

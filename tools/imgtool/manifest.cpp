@@ -143,7 +143,7 @@ std::optional<manifest> read_manifest(const std::string& path) {
             r.fail("sign", "wants key, the private key file");
             return std::nullopt;
         }
-        m.key = r.resolve(*key);
+        m.key = key->starts_with("pkcs11:") ? *key : r.resolve(*key);
         if (sign->contains("passin")) {
             const auto passin = (*sign)["passin"].value<std::string>();
             m.passin = passin ? parse_passin(*passin) : std::nullopt;

@@ -31,13 +31,14 @@ struct SignArgs {
     std::string bundle;
     std::string key;
     std::optional<std::string> passin;
+    std::string module;
     std::optional<std::uint32_t> index;
 };
 
 int run(const SignArgs& args) {
     const std::string& path = args.bundle;
     const std::optional<std::uint32_t> index = args.index;
-    const auto key = private_key::load(args.key, args.passin);
+    const auto key = private_key::load(args.key, args.passin, args.module);
     if (!key) {
         return exit_failure;
     }
@@ -123,11 +124,17 @@ Verb add_sign(CLI::App& app) {
         "The bundle is replaced only once the signed copy is complete.\n"
         "--passin gives the pass phrase of an encrypted key as OpenSSL does: pass:TEXT,\n"
         "env:VAR, file:PATH (its first line) or stdin; without it, the terminal asks once.\n"
+        "A key held in a hardware token is named by a PKCS#11 URI instead of a file:\n"
+        "  --key 'pkcs11:object=LABEL[;token=TOKEN][;pin-value=PIN]'\n"
+        "its PIN from pin-value, pin-source=FILE or --passin; the module is --pkcs11-module,\n"
+        "else PKCS11_MODULE_PATH, else the p11-kit proxy.\n"
         "Exit status: 0 signed, 1 failed (the bundle unchanged), 2 usage error.");
     sub->add_option("BUNDLE", g->bundle, "the bundle to sign in place")->required()->type_name("");
-    sub->add_option("--key", g->key, "the RSA-2048 private key")
+    sub->add_option("--key", g->key, "the RSA-2048 private key: a file or a pkcs11: URI")
         ->type_name("PRIVATE.pem")
         ->required();
+    sub->add_option("--pkcs11-module", g->module, "the PKCS#11 module for a pkcs11: key")
+        ->type_name("PATH");
     sub->add_option("--passin", g->passin,
                     "the key's pass phrase: pass:TEXT, env:VAR, file:PATH, stdin")
         ->type_name("SOURCE")

@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iostream>
 
 #include "image/byte_order.hpp"
 #include "image/crc.hpp"
 #include "image/header.hpp"
 #include "image/records.hpp"
+#include "token_key.hpp"
 
 namespace imgtool {
 namespace {
@@ -32,7 +34,8 @@ std::optional<std::string> first_line(std::istream& in) {
     return line;
 }
 
-// The pass phrase named by a --passin value; says why on standard error when there is none.
+}  // namespace
+
 std::optional<std::string> resolve_passin(const std::string& passin) {
     const std::string_view spec(passin);
     if (spec.starts_with("pass:")) {
@@ -59,6 +62,8 @@ std::optional<std::string> resolve_passin(const std::string& passin) {
     }
     return line;
 }
+
+namespace {
 
 struct phrase_request {
     const std::string& path;
@@ -109,11 +114,44 @@ std::optional<std::string> parse_passin(std::string_view text) {
     return std::nullopt;
 }
 
-private_key::private_key(evp_pkey_st* key, std::string path)
-    : key_(key, EVP_PKEY_free), path_(std::move(path)) {}
+private_key::private_key(evp_pkey_st* key, std::string path, std::shared_ptr<void> token)
+    : token_(std::move(token)), key_(key, EVP_PKEY_free), path_(std::move(path)) {}
+
+namespace {
+
+// The size check of every key, whether read from a file or a token.
+std::optional<private_key> board_key(EVP_PKEY* key, const std::string& name,
+                                     std::function<private_key(EVP_PKEY*)> make) {
+    if (EVP_PKEY_base_id(key) != EVP_PKEY_RSA) {
+        EVP_PKEY_free(key);
+        std::fprintf(stderr, "imgtool: %s holds no RSA private key\n", name.c_str());
+        return std::nullopt;
+    }
+    if (const int bits = EVP_PKEY_get_bits(key); bits != board_key_bits) {
+        EVP_PKEY_free(key);
+        std::fprintf(stderr,
+                     "imgtool: %s is a %d-bit RSA key: the switch verifies signatures with "
+                     "%d-bit RSA keys only\n",
+                     name.c_str(), bits, board_key_bits);
+        return std::nullopt;
+    }
+    return make(key);
+}
+
+}  // namespace
 
 std::optional<private_key> private_key::load(const std::string& path,
-                                             const std::optional<std::string>& passin) {
+                                             const std::optional<std::string>& passin,
+                                             const std::string& module) {
+    if (is_token_uri(path)) {
+        auto found = load_token_key({path, module, passin});
+        if (!found) {
+            return std::nullopt;
+        }
+        return board_key(found->key, found->name, [&](EVP_PKEY* key) {
+            return private_key(key, found->name, found->session);
+        });
+    }
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "r"),
                                                          std::fclose);
     if (!file) {
@@ -129,22 +167,13 @@ std::optional<private_key> private_key::load(const std::string& path,
         std::fprintf(stderr, "imgtool: cannot decrypt %s: wrong pass phrase?\n", path.c_str());
         return std::nullopt;
     }
-    if (key == nullptr || EVP_PKEY_base_id(key) != EVP_PKEY_RSA) {
-        EVP_PKEY_free(key);
+    if (key == nullptr) {
         if (!request.asked || request.phrase) {
             std::fprintf(stderr, "imgtool: %s holds no RSA private key\n", path.c_str());
         }
         return std::nullopt;
     }
-    if (const int bits = EVP_PKEY_get_bits(key); bits != board_key_bits) {
-        EVP_PKEY_free(key);
-        std::fprintf(stderr,
-                     "imgtool: %s is a %d-bit RSA key: the switch verifies signatures with "
-                     "%d-bit RSA keys only\n",
-                     path.c_str(), bits, board_key_bits);
-        return std::nullopt;
-    }
-    return private_key(key, path);
+    return board_key(key, path, [&](EVP_PKEY* k) { return private_key(k, path); });
 }
 
 std::size_t private_key::signature_size() const {

@@ -20,19 +20,26 @@ namespace imgtool {
 // any other form.
 std::optional<std::string> parse_passin(std::string_view text);
 
+// The pass phrase or PIN a --passin value names; says why on standard error when there is none.
+std::optional<std::string> resolve_passin(const std::string& passin);
+
 class private_key {
 public:
     // Reads a PEM RSA-2048 private key, asking for the pass phrase of an encrypted one once
     // (from `passin` when given, else at the terminal); on failure says why on standard error.
+    // A pkcs11: URI names a key in a token instead, reached through `module` (when empty,
+    // PKCS11_MODULE_PATH or the p11-kit proxy); `passin` then gives the PIN.
     static std::optional<private_key> load(const std::string& path,
-                                           const std::optional<std::string>& passin);
+                                           const std::optional<std::string>& passin,
+                                           const std::string& module = {});
 
     std::size_t signature_size() const;
     const std::string& path() const { return path_; }
     evp_pkey_st* get() const { return key_.get(); }
 
 private:
-    private_key(evp_pkey_st* key, std::string path);
+    private_key(evp_pkey_st* key, std::string path, std::shared_ptr<void> token = {});
+    std::shared_ptr<void> token_;  // the token's session: must outlive key_
     std::shared_ptr<evp_pkey_st> key_;
     std::string path_;
 };
