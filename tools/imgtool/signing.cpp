@@ -106,6 +106,10 @@ std::uint32_t crc_of_both(std::uint32_t crc_a, std::uint32_t crc_b, std::uint64_
         crc32_combine64(~crc_a, ~crc_b, static_cast<z_off64_t>(length_b)));
 }
 
+void wipe(std::string& secret) {
+    OPENSSL_cleanse(secret.data(), secret.size());
+}
+
 std::optional<std::string> parse_passin(std::string_view text) {
     if (text.starts_with("pass:") || text.starts_with("env:") || text.starts_with("file:") ||
         text == "stdin") {
@@ -121,7 +125,7 @@ namespace {
 
 // The size check of every key, whether read from a file or a token.
 std::optional<private_key> board_key(EVP_PKEY* key, const std::string& name,
-                                     std::function<private_key(EVP_PKEY*)> make) {
+                                     const std::function<private_key(EVP_PKEY*)>& make) {
     if (EVP_PKEY_base_id(key) != EVP_PKEY_RSA) {
         EVP_PKEY_free(key);
         std::fprintf(stderr, "imgtool: %s holds no RSA private key\n", name.c_str());
@@ -161,7 +165,7 @@ std::optional<private_key> private_key::load(const std::string& path,
     phrase_request request{path, passin, {}};
     EVP_PKEY* key = PEM_read_PrivateKey(file.get(), nullptr, pass_phrase, &request);
     if (request.phrase) {
-        OPENSSL_cleanse(request.phrase->data(), request.phrase->size());
+        wipe(*request.phrase);
     }
     if (key == nullptr && request.phrase) {
         std::fprintf(stderr, "imgtool: cannot decrypt %s: wrong pass phrase?\n", path.c_str());

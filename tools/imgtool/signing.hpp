@@ -23,6 +23,9 @@ std::optional<std::string> parse_passin(std::string_view text);
 // The pass phrase or PIN a --passin value names; says why on standard error when there is none.
 std::optional<std::string> resolve_passin(const std::string& passin);
 
+// Overwrites a pass phrase or PIN before its memory is given back.
+void wipe(std::string& secret);
+
 class private_key {
 public:
     // Reads a PEM RSA-2048 private key, asking for the pass phrase of an encrypted one once

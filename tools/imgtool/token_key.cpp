@@ -248,9 +248,9 @@ std::optional<token_key> load_token_key(const token_key_request& request) {
             return std::nullopt;
         }
         const int failed = PKCS11_login(slot, 0, pin->c_str());
-        OPENSSL_cleanse(pin->data(), pin->size());
+        wipe(*pin);
         if (uri->pin) {
-            OPENSSL_cleanse(uri->pin->data(), uri->pin->size());
+            wipe(*uri->pin);
         }
         if (failed) {
             std::fprintf(stderr, "imgtool: cannot log in to token %s: wrong PIN?\n", label.c_str());
