@@ -3,6 +3,7 @@
 // text, JSON or a flash map.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -48,7 +49,7 @@ struct eeprom_view {
     std::vector<std::uint8_t> serial_raw;
     std::uint8_t boot_selector = 0;
     int boot_slot = 1;  // what the boot manager makes of the selector
-    install_time slot_times[2];
+    std::array<install_time, 2> slot_times;
     std::uint8_t booted_image = 0;
     std::uint8_t usb_enable = 0;
 };

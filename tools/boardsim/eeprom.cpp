@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> names_of_fields() {
     std::vector<std::string> names;
+    names.reserve(eeprom_fields.size());
     for (const auto& [name, field] : eeprom_fields) {
         names.push_back(name);
     }

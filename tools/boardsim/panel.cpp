@@ -78,7 +78,7 @@ std::string rtc_text(const sim::BoardConfig& config, std::uint64_t clock_us) {
 // An EEPROM field with what the boot manager makes of it.
 std::string eeprom_text(const std::string& name, const Field& field,
                         const std::vector<std::uint8_t>& eeprom) {
-    const std::string text = field_text(field, eeprom);
+    std::string text = field_text(field, eeprom);
     const std::uint8_t first = eeprom[field.offset];
     if (name == "boot-slot") {
         return text + (first == 2 ? " (slot 2)" : " (slot 1)");

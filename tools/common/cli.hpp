@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <string>
 
@@ -24,6 +25,20 @@ inline int usage_error(const std::string& tool, const std::string& what) {
     std::fprintf(stderr, "%s: %s\nRun '%s --help' for more information.\n", tool.c_str(),
                  what.c_str(), tool.c_str());
     return usage_status;
+}
+
+// Runs a tool's main body: an exception that escapes it (out of memory, a library's own) ends
+// the tool with status 1 and its message, never with an abort.
+template <typename Body>
+int guarded_main(const char* tool, Body body) noexcept {
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", tool, e.what());
+    } catch (...) {
+        std::fprintf(stderr, "%s: unexpected error\n", tool);
+    }
+    return 1;
 }
 
 // Parses the command line into APP: nullopt when the tool should go on, otherwise the status to
