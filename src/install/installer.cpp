@@ -32,6 +32,8 @@ application_starter registered_start = nullptr;
 
 constexpr const char* images_dir = "/user/images";
 constexpr const char* uboot_header_path = "/user/images/uboot-hdr";
+// Present while a slot file is being rewritten and its install has not yet taken effect.
+constexpr const char* pending_format = "/user/images/image%d.pending";
 constexpr const char* app_tarball_path = "/tmp/varosimage.tar.gz";
 constexpr const char* kxos_path = "/tmp/xos-image.gz";
 // Answers to the slot question: one line of at most 31 characters.
@@ -67,6 +69,8 @@ private:
     outcome boot_directly(const loaded& sub, const image_header& header);
     bool ask_slot(const char* question);
     bool write_slot_file(const loaded& sub);
+    // Points the boot selector at the slot and records the install time.
+    outcome commit_slot();
 
     int bundle_;
     std::uint8_t check_version_;
@@ -177,6 +181,19 @@ outcome installer::install_flash(const flash_kind& kind, const loaded& sub,
     return outcome::written;
 }
 
+using pending_path = std::array<char, 40>;
+
+pending_path pending_marker(std::uint32_t slot) {
+    pending_path path{};
+    std::snprintf(path.data(), path.size(), pending_format, static_cast<int>(slot));
+    return path;
+}
+
+bool exists(const char* path) {
+    struct stat st {};
+    return ::stat(path, &st) == 0;
+}
+
 // One answer line; false at the end of input.
 bool read_answer(std::array<char, answer_size>& answer) {
     answer.fill('\0');
@@ -208,26 +225,39 @@ outcome installer::install_application(const loaded& sub, const image_header& he
         return boot_directly(sub, header);
     }
     std::printf("Installing image as image%d: ", static_cast<int>(slot_));
+    const pending_path pending = pending_marker(slot_);
     if (check_version_ != 0 && same_version(header)) {
+        // A whole slot file whose install the power cut short still needs the rest of it.
+        if (exists(pending.data())) {
+            return commit_slot();
+        }
         std::printf("Image%d has same version as existing image. Skipping update...\n",
                     static_cast<int>(slot_));
         return outcome::skipped;
     }
+    if (!exists(images_dir)) {
+        ::mkdir(images_dir, 0755);
+    }
+    // Without the marker a cut before the selector is written would leave the new file looking
+    // installed for good; an install that cannot leave one still goes ahead.
+    platform::unique_fd(::open(pending.data(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644))
+        .reset();
     if (!write_slot_file(sub)) {
         std::printf("Image%d update failed (err %d)\n", static_cast<int>(slot_), errno);
         return outcome::failed;
     }
+    return commit_slot();
+}
+
+outcome installer::commit_slot() {
     std::printf("\nImage%d updated succeeded\n", static_cast<int>(slot_));
     nvram_set_boot_slot(static_cast<std::uint8_t>(slot_));
     stamp_image(static_cast<std::uint8_t>(slot_));
+    ::unlink(pending_marker(slot_).data());
     return outcome::written;
 }
 
 bool installer::write_slot_file(const loaded& sub) {
-    struct stat st {};
-    if (::stat(images_dir, &st) != 0) {
-        ::mkdir(images_dir, 0755);
-    }
     char path[32];
     std::snprintf(path, sizeof path, "%s/image%d", images_dir, static_cast<int>(slot_));
     const platform::unique_fd file(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));

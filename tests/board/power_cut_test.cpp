@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,72 @@ INSTANTIATE_TEST_SUITE_P(EveryPiece, SlotTwoPowerCut, testing::ValuesIn(slot_cut
                              return "selector" + std::to_string(info.param.selector) + "_kept" +
                                     std::to_string(info.param.bytes_kept);
                          });
+
+// The power goes once slot 2's file is whole, before the install has taken effect, and the
+// drive stays in: the next boot finishes that install, the one after leaves it alone.
+TEST(SlotTwoCutAfterTheFile, TheNextBootWithTheDriveInFinishesTheInstall) {
+    const Bytes& replacement = SlotTwoPowerCut::replacement();
+    const Bytes old = production_signed(TYPE_APPLICATION, 0x01000000, application_tarball());
+    sim::BoardConfig config;
+    config.boot_slot = 1;
+    config.usb_enable = 213;
+    Board board(config);
+    put_slot(board, 1, old);
+    put_slot(board, 2, old);
+    put_bundle(board, replacement, "mnt/usb/ZKM7730_replace2_OS.img");
+    ASSERT_EQ(board
+                  .run([] {
+                      prepare_installer();
+                      return check_system_keys();
+                  })
+                  .exit_code,
+              1);
+    const auto install = board.run([] {
+        prepare_installer();
+        std::signal(SIGXFSZ, cut_power);
+        const rlimit size{0, 0};
+        setrlimit(RLIMIT_FSIZE, &size);
+        return install_bundle("/mnt/usb/ZKM7730_replace2_OS.img", 1, 2);
+    });
+    ASSERT_EQ(install.exit_code, sim::power_cut_exit_status) << install.console;
+    // The cut came as the file's first piece went out; its last one landing instead differs
+    // only in the file's bytes.
+    put_slot(board, 2, replacement);
+    ASSERT_EQ(eeprom_byte(board, boot_slot_offset), 1);
+
+    const std::string found =
+        "USB image (file 'ZKM7730_replace2_OS.img') replacement for image2 found\r\n" + extracting +
+        "Installing Application: " + verified + "Installing image as image2: ";
+    const std::regex clock_time("[0-9]{2}:[0-9]{2}:[0-9]{2}");
+    const std::string log_line =
+        "File /mnt/usb/ZKM7730_replace2_OS.img installed from USB at hh:mm:ss on 1-1-2026";
+    std::ofstream{board.root() / "tmp/usb"};
+    const auto next = board.run(boot);
+    const std::string shown = std::regex_replace(next.console, clock_time, "hh:mm:ss");
+    EXPECT_NE(
+        shown.find(found + "\r\nImage2 updated succeeded\r\nUpdating install log. " + log_line +
+                   "\r\nImage2 has been successfully replaced\r\n"
+                   "USB replacement image: board will boot with image2.\r\n"),
+        std::string::npos)
+        << next.console;
+    EXPECT_NE(next.console.find("Booting image '2'"), std::string::npos) << next.console;
+    EXPECT_NE(next.console.find(app_banner), std::string::npos) << next.console;
+    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 2);
+
+    std::ofstream{board.root() / "tmp/usb"};
+    const auto after = board.run(boot);
+    EXPECT_NE(after.console.find(found +
+                                 "Image2 has same version as existing image. Skipping update...\r\n"
+                                 "ERROR: No valid image found\r\n"),
+              std::string::npos)
+        << after.console;
+    EXPECT_NE(after.console.find("Booting image '2'"), std::string::npos) << after.console;
+    EXPECT_NE(after.console.find(app_banner), std::string::npos) << after.console;
+    std::ifstream log(board.root() / "user/install.log");
+    std::stringstream text;
+    text << log.rdbuf();
+    EXPECT_EQ(std::regex_replace(text.str(), clock_time, "hh:mm:ss"), log_line + "\n");
+}
 
 }  // namespace
 }  // namespace boardtest

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-// `check_version` set: sub-images identical to what is installed are skipped. `slot` 0 asks the
+// `check_version` set: sub-images identical to what is installed are skipped, except a slot file
+// whose install lost power after the file was written: the install is finished. `slot` 0 asks the
 // operator when an application or K-XOS sub-image needs a slot; 1 or 2 names it. 1 when the end
 // of the bundle was reached and at least one sub-image was written; 0 after a failure, when the
 // operator quit, or when nothing was written (also when the bundle cannot be opened). Booting an
