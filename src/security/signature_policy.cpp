@@ -17,10 +17,11 @@
 #include "security/signed_range.hpp"
 #include "sys/console.hpp"
 
+namespace {
+
+// The answer of is_developer_image once reached; only it reads or writes them.
 std::uint32_t developer_image = 0;
 std::uint32_t developer_image_known = 0;
-
-namespace {
 
 constexpr const char* kHashFailed = "HASH calculation for signed image failed: rc = %d \n";
 

@@ -5,12 +5,22 @@
 #include "crypto/debug_console.hpp"
 #include "security/imgsign.hpp"
 
-std::uint32_t imgsign_trace_mask = DEBUG_CONSOLE_MASK;
+namespace {
+
+std::uint32_t trace_mask = DEBUG_CONSOLE_MASK;
+
+}  // namespace
+
+std::uint32_t IMGSIGN_setTraceMask(std::uint32_t mask) {
+    const std::uint32_t previous = trace_mask;
+    trace_mask = mask;
+    return previous;
+}
 
 namespace imgsign_trace {
 
 bool enabled(std::uint32_t category) {
-    return (category & imgsign_trace_mask) == category;
+    return (category & trace_mask) == category;
 }
 
 void text(std::uint32_t category, const char* text) {

@@ -1,4 +1,4 @@
-// Trace output of the signing layer, gated by imgsign_trace_mask.
+// Trace output of the signing layer, gated by the mask IMGSIGN_setTraceMask sets.
 #pragma once
 
 #include <cstdint>

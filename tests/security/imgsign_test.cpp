@@ -138,7 +138,7 @@ TEST(VerifySignatureArguments, AbsentPointersAndUndecodableKeys) {
 // Trace output is for a debug mask that enables the layer's category; the system's mask does not.
 class Trace : public testing::Test {
 protected:
-    void TearDown() override { imgsign_trace_mask = DEBUG_CONSOLE_MASK; }
+    void TearDown() override { IMGSIGN_setTraceMask(DEBUG_CONSOLE_MASK); }
     static std::string run(const std::function<void()>& op) {
         testing::internal::CaptureStdout();
         op();
@@ -153,7 +153,7 @@ TEST_F(Trace, SilentUnderTheSystemMask) {
 }
 
 TEST_F(Trace, DigestAndFailureLinesUnderAnEnablingMask) {
-    imgsign_trace_mask = IMGSIGN_TRACE;
+    IMGSIGN_setTraceMask(IMGSIGN_TRACE);
     const std::uint8_t none = 0;
     std::array<std::uint8_t, 32> digest{};
     std::uint32_t length = 0;
@@ -171,7 +171,7 @@ TEST_F(Trace, DigestAndFailureLinesUnderAnEnablingMask) {
 }
 
 TEST_F(Trace, SuccessShowsSignatureAndDecryptedDigest) {
-    imgsign_trace_mask = IMGSIGN_TRACE;
+    IMGSIGN_setTraceMask(IMGSIGN_TRACE);
     const Signed s;
     const std::string out = run([&] { s.verify(s.vectors.at("good")); });
     const auto at = out.find("IMGSIGN_verifySignature: signature length = 256\r\n");

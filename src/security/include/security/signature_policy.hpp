@@ -14,6 +14,3 @@ int check_unsigned_image();
 // 1 when the root file system in flash is development-signed or has no version-3 header. The
 // answer, once reached, holds for the rest of the run.
 int is_developer_image();
-
-extern std::uint32_t developer_image;
-extern std::uint32_t developer_image_known;
