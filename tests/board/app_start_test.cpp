@@ -7,8 +7,8 @@
 #include "boot/app_start.hpp"
 #include "boot/startup.hpp"
 #include "boot_support.hpp"
+#include "flags.hpp"
 #include "sys/console.hpp"
-#include "sys/flags.hpp"
 #include "sys/shell.hpp"
 
 namespace {
@@ -50,11 +50,11 @@ TEST_P(StartVariant, StartsTheApplicationAsTheFlagsSay) {
     std::filesystem::copy_file(DUMA_STUB, board.root() / "usr/lib/libduma.so.0.0.0");
     const auto result = board.run([&c]() -> int {
         prepare_platform();
-        gdbserver_mode = c.flags.gdbserver ? 1 : 0;
-        gdb_mode = c.flags.gdb ? 1 : 0;
-        memchk_mode = c.flags.memchk ? 1 : 0;
-        shell_mode = c.flags.shell ? 1 : 0;
-        gdb_port = c.flags.port;
+        const testflags::ScopedFlags flags({.gdb_mode = c.flags.gdb ? 1 : 0,
+                                            .gdbserver_mode = c.flags.gdbserver ? 1 : 0,
+                                            .gdb_port = c.flags.port,
+                                            .shell_mode = c.flags.shell ? 1 : 0,
+                                            .memchk_mode = c.flags.memchk ? 1 : 0});
         shell_runs(shell_records);
         start_application(0);
     });

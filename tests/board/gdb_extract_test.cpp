@@ -2,7 +2,7 @@
 
 #include "boot/slot_boot.hpp"
 #include "boot_support.hpp"
-#include "sys/flags.hpp"
+#include "flags.hpp"
 
 namespace {
 
@@ -35,7 +35,7 @@ TEST_P(ExtractGdb, TakesTheDebuggerFromTheOtherSlot) {
     }
     const auto result = board.run([&c] {
         prepare_platform();
-        gdb_mode = 1;
+        const testflags::ScopedFlags flags({.gdb_mode = 1});
         return boot_image_slot(c.booted);
     });
     std::string found = c.console;
@@ -78,8 +78,7 @@ TEST(ExtractGdb, NotForTheDebuggerServer) {
     put_slot(board, 2, subimage(image::TYPE_APPLICATION, gzip(debugger)));
     const auto result = board.run([] {
         prepare_platform();
-        gdb_mode = 1;
-        gdbserver_mode = 1;
+        const testflags::ScopedFlags flags({.gdb_mode = 1, .gdbserver_mode = 1});
         return boot_image_slot(1);
     });
     EXPECT_EQ(result.console, "application up\r\n");

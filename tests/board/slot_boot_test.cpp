@@ -5,8 +5,8 @@
 #include "boot/slot_boot.hpp"
 #include "boot/startup.hpp"
 #include "boot_support.hpp"
+#include "flags.hpp"
 #include "image/byte_order.hpp"
-#include "sys/flags.hpp"
 
 namespace {
 
@@ -76,9 +76,9 @@ TEST_P(SlotBootFailure, ReportsAndReturnsOrGivesUp) {
     const auto result = board.run(
         [&c] {
             prepare_platform();
-            second_attempt = c.second ? 1 : 0;
+            const testflags::ScopedFlags flags(
+                {.second_attempt = c.second ? 1 : 0, .shell_mode = c.shell ? 1 : 0});
             if (c.shell) {
-                shell_mode = 1;
                 shell_runs(std::string("e") + shell_records);
             }
             return returned + boot_image_slot(c.choice);

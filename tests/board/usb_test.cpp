@@ -7,8 +7,8 @@
 #include <string>
 
 #include "boot/usb.hpp"
+#include "flags.hpp"
 #include "installer_support.hpp"
-#include "sys/flags.hpp"
 
 namespace boardtest {
 namespace {
@@ -22,7 +22,7 @@ const std::string announcement =
 const std::string abc_md5 = "900150983cd24fb0d6963f7d28e17f72";
 
 int wait_with_usb_on() {
-    usb_enabled = 1;
+    const testflags::ScopedFlags flags({.usb_enabled = 1});
     return wait_usb_mount() == 0 ? 0 : 1;
 }
 

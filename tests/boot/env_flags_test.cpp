@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "boot/env_flags.hpp"
+#include "flags.hpp"
 #include "sys/flags.hpp"
 
 namespace {
@@ -35,10 +36,7 @@ std::vector<std::uint8_t> block_of(const std::vector<std::string>& settings) {
 }
 
 Flags parse_fresh(const std::vector<std::uint8_t>& block) {
-    gdb_mode = gdbserver_mode = 0;
-    gdb_port = 1234;
-    shell_mode = memchk_mode = 0;
-    rescue_requested = diags_requested = lowsec_override = 0;
+    const testflags::ScopedFlags flags(testflags::start_values);
     parse_env_flags(block);
     return {gdb_mode,    gdbserver_mode,   gdb_port,        shell_mode,
             memchk_mode, rescue_requested, diags_requested, lowsec_override};

@@ -6,9 +6,9 @@
 
 #include "board_session.hpp"
 #include "boot/startup.hpp"
+#include "flags.hpp"
 #include "hw/i2c.hpp"
 #include "security/low_security.hpp"
-#include "sys/flags.hpp"
 #include "test_files.hpp"
 
 namespace {
@@ -228,7 +228,7 @@ TEST(LowSecurity, TheBootLoaderOverrideCannotBeLeftHere) {
     const auto result = board.run(
         [] {
             start_up();
-            lowsec_override = 1;
+            const testflags::ScopedFlags flags({.lowsec_override = 1});
             physical_presence_test();
             return is_low_security();
         },
