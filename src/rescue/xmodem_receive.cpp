@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/files.hpp"
 #include "rescue/serial.hpp"
 #include "rescue/xmodem.hpp"
 #include "rescue/xmodem_protocol.hpp"
@@ -22,10 +23,6 @@ struct FileSink {
     }
 };
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 int xmodem_receive(const char* path) {
@@ -33,7 +30,7 @@ int xmodem_receive(const char* path) {
     if (fd < 0) {
         return 0;
     }
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "wb"));
+    const platform::unique_file file = platform::open_file(path, "wb");
     if (!file) {
         std::perror("Can't open file!");
         serial_download_end(fd);

@@ -10,36 +10,38 @@
 #include <span>
 #include <string>
 
+#include "platform/files.hpp"
+
 namespace image::testing {
 
 class temp_file {
 public:
     explicit temp_file(std::span<const std::uint8_t> content) {
         std::string tmpl = ::testing::TempDir() + "imgXXXXXX";
-        fd_ = ::mkstemp(tmpl.data());
+        fd_.reset(::mkstemp(tmpl.data()));
         path_ = tmpl;
-        if (fd_ >= 0 && !content.empty()) {
-            written_ = ::write(fd_, content.data(), content.size()) ==
+        if (fd_ && !content.empty()) {
+            written_ = ::write(fd_.get(), content.data(), content.size()) ==
                        static_cast<ssize_t>(content.size());
         } else {
-            written_ = fd_ >= 0;
+            written_ = static_cast<bool>(fd_);
         }
     }
     temp_file(const temp_file&) = delete;
     temp_file& operator=(const temp_file&) = delete;
     ~temp_file() {
-        if (fd_ >= 0) {
-            ::close(fd_);
+        if (fd_) {
+            fd_.reset();
             ::unlink(path_.c_str());
         }
     }
 
     bool ok() const { return written_; }
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     const std::string& path() const { return path_; }
 
 private:
-    int fd_ = -1;
+    platform::unique_fd fd_;
     bool written_ = false;
     std::string path_;
 };

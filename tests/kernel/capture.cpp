@@ -5,18 +5,12 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/files.hpp"
+
 namespace kvm {
 
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-}  // namespace
-
 std::string capture_stdout(const std::function<void()>& fn) {
-    std::unique_ptr<std::FILE, FileCloser> sink{std::tmpfile()};
+    const platform::unique_file sink{std::tmpfile()};
     if (!sink)
         return "<no temporary file for the capture>";
     std::fflush(stdout);

@@ -16,6 +16,7 @@
 
 #include "capture.hpp"
 #include "hw/i2c.hpp"
+#include "platform/files.hpp"
 
 namespace {
 
@@ -26,18 +27,12 @@ constexpr int kEopnotsupp = 95;
 class PortDevice {
 public:
     PortDevice() : fd_{open("/dev/i2c-1", O_RDWR)} {
-        if (fd_ >= 0)
-            ioctl_result_ = ioctl(fd_, I2C_SLAVE, kPortDevice);
+        if (fd_)
+            ioctl_result_ = ioctl(fd_.get(), I2C_SLAVE, kPortDevice);
     }
-    ~PortDevice() {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    PortDevice(const PortDevice&) = delete;
-    PortDevice& operator=(const PortDevice&) = delete;
 
-    bool ready() const { return fd_ >= 0 && ioctl_result_ == 0; }
-    int fd() const { return fd_; }
+    bool ready() const { return fd_ && ioctl_result_ == 0; }
+    int fd() const { return fd_.get(); }
 
     // The stub keeps a 16-bit word per register and a byte transfer reaches only its low half,
     // so whole-word access shows a transfer of the wrong size.
@@ -58,10 +53,10 @@ private:
         request.command = reg;
         request.size = I2C_SMBUS_WORD_DATA;
         request.data = &data;
-        return ioctl(fd_, I2C_SMBUS, &request);
+        return ioctl(fd_.get(), I2C_SMBUS, &request);
     }
 
-    int fd_;
+    platform::unique_fd fd_;
     int ioctl_result_ = -1;
 };
 

@@ -7,12 +7,13 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/files.hpp"
+
 namespace sectest {
 
 std::vector<std::uint8_t> sign(const std::string& key, const std::vector<std::uint8_t>& data) {
     const std::string path = std::string(BM_SECURITY_KEYS) + "/sample_" + key + "_key.pem";
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "r"),
-                                                         std::fclose);
+    const platform::unique_file file = platform::open_file(path.c_str(), "r");
     if (!file) {
         throw std::runtime_error("no key " + path);
     }

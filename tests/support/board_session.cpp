@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 #include "launch.hpp"
+#include "platform/files.hpp"
 #include "rootfs.hpp"
 
 namespace boardtest {
@@ -27,22 +28,6 @@ namespace fs = std::filesystem;
 
 // A board that hangs is a failed test, not a stuck suite.
 constexpr auto hang_limit = std::chrono::seconds(60);
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::optional<std::string> read_text(const fs::path& path) {
     std::ifstream in(path);
@@ -192,7 +177,7 @@ std::string Board::journal() const {
 
 Result Board::run(const std::function<int()>& op, const std::vector<std::string>& strokes,
                   const Terminal& terminal) {
-    const Fd master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    const platform::unique_fd master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (master.get() < 0 || grantpt(master.get()) != 0 || unlockpt(master.get()) != 0) {
         throw std::runtime_error("no pty");
     }
@@ -202,7 +187,7 @@ Result Board::run(const std::function<int()>& op, const std::vector<std::string>
     Result result;
     pid_t keeper = -1;
     {
-        const Fd slave(open(console.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        const platform::unique_fd slave(open(console.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
         termios settings{};
         tcgetattr(slave.get(), &settings);
         settings.c_lflag = terminal.echo ? settings.c_lflag | ECHO : settings.c_lflag & ~ECHO;
@@ -222,7 +207,7 @@ Result Board::run(const std::function<int()>& op, const std::vector<std::string>
     if (keeper < 0) {
         throw std::runtime_error("launching the board failed");
     }
-    const Fd pidfd(static_cast<int>(syscall(SYS_pidfd_open, keeper, 0)));
+    const platform::unique_fd pidfd(static_cast<int>(syscall(SYS_pidfd_open, keeper, 0)));
     const auto give_up = std::chrono::steady_clock::now() + hang_limit;
     std::size_t next = 0;
     pid_t first = -1;

@@ -10,6 +10,7 @@
 #include "crypto/crypto.hpp"
 #include "image/bundle.hpp"
 #include "image/crc.hpp"
+#include "platform/files.hpp"
 #include "security/builtin_keys.hpp"
 #include "security/imgsign.hpp"
 #include "security/signed_range.hpp"
@@ -21,22 +22,6 @@ namespace boardsim {
 namespace fs = std::filesystem;
 
 namespace {
-
-class descriptor {
-public:
-    explicit descriptor(const fs::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    descriptor(const descriptor&) = delete;
-    descriptor& operator=(const descriptor&) = delete;
-    ~descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // The boot manager's check with the keys built into it, production key first.
 signature_state signature_of(std::span<const std::uint8_t> sub) {
@@ -91,7 +76,7 @@ bool all_erased(int fd, std::uint64_t from, std::uint64_t to) {
 content_view view_content(const std::string& name, const fs::path& path) {
     content_view view;
     view.name = name;
-    const descriptor fd(path);
+    const platform::unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) {
         return view;
     }

@@ -22,6 +22,7 @@
 
 #include "launch.hpp"
 #include "panel_state.hpp"
+#include "platform/files.hpp"
 #include "rootfs.hpp"
 #include "sim/board.hpp"
 #include "usb.hpp"
@@ -48,24 +49,6 @@ void note_ending(int sig) {
 void note_resize(int) {
     resized = 1;
 }
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
-    int get() const { return fd_; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
 
 // The caller's terminal, put back as it was however a boot ends.
 class TerminalGuard {
@@ -282,15 +265,16 @@ private:
 };
 
 struct Boot {
-    Fd master;  // our side of the board's pty; empty when the caller's terminal is the console
-    Fd pidfd;
+    platform::unique_fd
+        master;  // our side of the board's pty; empty when the caller's terminal is the console
+    platform::unique_fd pidfd;
     pid_t keeper = -1;
 };
 
 bool start_boot(const fs::path& root, bool caller_is_terminal, const std::vector<FileBind>& binds,
                 BottomPanel* panel, Boot& boot) {
     Console console;
-    Fd slave;
+    platform::unique_fd slave;
     if (caller_is_terminal) {
         console.fd = 0;
         console.path = ttyname(0);

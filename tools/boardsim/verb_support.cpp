@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 
+#include "platform/files.hpp"
 #include "sim/board.hpp"
 
 namespace boardsim {
@@ -68,7 +69,7 @@ CLI::Validator seconds(bool zero) {
 
 // The whole file, or nullopt after saying why it cannot be read.
 std::optional<std::vector<std::uint8_t>> read_file(const fs::path& path) {
-    std::unique_ptr<FILE, int (*)(FILE*)> in(std::fopen(path.c_str(), "rb"), std::fclose);
+    const platform::unique_file in = platform::open_file(path.c_str(), "rb");
     std::vector<std::uint8_t> bytes;
     if (in) {
         std::uint8_t chunk[65536];

@@ -49,12 +49,6 @@ bool pwrite_full(int fd, const std::uint8_t* src, std::size_t count, std::uint64
 
 }  // namespace
 
-unique_fd::~unique_fd() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
 unique_fd open_input(const std::string& path) {
     unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {

@@ -7,26 +7,13 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "platform/files.hpp"
 
 namespace imgtool {
 
-class unique_fd {
-public:
-    explicit unique_fd(int fd) : fd_(fd) {}
-    unique_fd(const unique_fd&) = delete;
-    unique_fd& operator=(const unique_fd&) = delete;
-    unique_fd(unique_fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    unique_fd& operator=(unique_fd&&) = delete;
-    ~unique_fd();
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
+using platform::unique_fd;
 
 // Bytes read or written at a time: what bounds the tool's memory whatever the bundle size.
 inline constexpr std::size_t chunk_size = std::size_t{1} << 20;

@@ -34,8 +34,8 @@ bool patch_file(const std::filesystem::path& path, std::uint32_t offset,
     if (offset > limit || bytes.size() > limit - offset) {
         return fail("write outside " + path.string());
     }
-    detail::Fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
-    return (fd.valid() && detail::pwrite_all(fd.get(), bytes.data(), bytes.size(), offset)) ||
+    detail::unique_fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    return (fd && detail::pwrite_all(fd.get(), bytes.data(), bytes.size(), offset)) ||
            fail("cannot write " + path.string());
 }
 

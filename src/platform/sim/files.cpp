@@ -7,28 +7,6 @@
 
 namespace sim::detail {
 
-Fd& Fd::operator=(Fd&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-Fd::~Fd() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
-int Fd::release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
 bool pread_all(int fd, void* buf, std::size_t count, std::uint64_t offset) {
     auto* p = static_cast<std::uint8_t*>(buf);
     while (count > 0) {
@@ -64,8 +42,8 @@ bool pwrite_all(int fd, const void* buf, std::size_t count, std::uint64_t offset
 }
 
 std::optional<std::vector<std::uint8_t>> read_file(const std::filesystem::path& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) {
+    unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         return std::nullopt;
     }
     std::vector<std::uint8_t> out;
@@ -86,8 +64,8 @@ std::optional<std::vector<std::uint8_t>> read_file(const std::filesystem::path& 
 }
 
 bool write_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    return fd.valid() && pwrite_all(fd.get(), bytes.data(), bytes.size(), 0);
+    unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    return fd && pwrite_all(fd.get(), bytes.data(), bytes.size(), 0);
 }
 
 std::optional<std::string> read_text(const std::filesystem::path& path) {
@@ -104,8 +82,8 @@ bool write_text(const std::filesystem::path& path, const std::string& text) {
 }
 
 bool append_text(const std::filesystem::path& path, const std::string& text) {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    if (!fd.valid()) {
+    unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    if (!fd) {
         return false;
     }
     ssize_t n = ::write(fd.get(), text.data(), text.size());

@@ -1,4 +1,4 @@
-// Small file helpers for the emulators and the board API: RAII descriptors and whole-file I/O.
+// Small file helpers for the emulators and the board API: whole-file and positioned I/O.
 #pragma once
 
 #include <cstdint>
@@ -8,25 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.hpp"
+
 namespace sim::detail {
 
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : fd_(other.release()) {}
-    Fd& operator=(Fd&& other) noexcept;
-    ~Fd();
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release();
-
-private:
-    int fd_ = -1;
-};
+using platform::unique_fd;
 
 std::optional<std::vector<std::uint8_t>> read_file(const std::filesystem::path& path);
 bool write_file(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);

@@ -78,13 +78,13 @@ ssize_t fail_with(int error) {
 }
 
 bool store_byte(const std::filesystem::path& path, std::uint32_t offset, std::uint8_t value) {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
-    return fd.valid() && pwrite_all(fd.get(), &value, 1, offset);
+    unique_fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    return fd && pwrite_all(fd.get(), &value, 1, offset);
 }
 
 bool load_byte(const std::filesystem::path& path, std::uint32_t offset, std::uint8_t* value) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    return fd.valid() && pread_all(fd.get(), value, 1, offset);
+    unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd && pread_all(fd.get(), value, 1, offset);
 }
 
 ssize_t register_file_write(const std::filesystem::path& file, std::uint8_t& pointer,

@@ -72,8 +72,9 @@ void clock_advance_us(std::uint64_t us) {
         // Written in place: the text only grows, and truncating first makes the file system
         // flush the file on close, which costs milliseconds per board millisecond of polling.
         const std::string text = std::to_string(rt.clock_us) + "\n";
-        Fd fd(::open(state_path(rt.root, "clock").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-        if (fd.valid()) {
+        unique_fd fd(
+            ::open(state_path(rt.root, "clock").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        if (fd) {
             pwrite_all(fd.get(), text.data(), text.size(), 0);
         }
     }
