@@ -11,7 +11,7 @@ packages=(
   libssl-dev openssl libmbedtls-dev zlib1g-dev libcli11-dev nlohmann-json3-dev
   libtomlplusplus-dev librsvg2-bin libp11-dev softhsm2
   busybox lrzsz u-boot-tools socat python3 python3-pexpect
-  qemu-system-x86 cpio uidmap libncurses-dev tmux
+  qemu-system-x86 cpio uidmap cloc libncurses-dev tmux
 )
 
 missing=()
