@@ -60,8 +60,6 @@ void compress(std::uint32_t H[4], const std::uint8_t* data, std::size_t blocks) 
     }
 }
 
-}  // namespace
-
 CryptoStatus MD5_initDigest(MD5_CTX* ctx) {
     if (ctx == nullptr) {
         return ERR_NULL_POINTER;
@@ -90,6 +88,8 @@ CryptoStatus MD5_finalDigest(MD5_CTX* ctx, std::uint8_t* output) {
     }
     return OK;
 }
+
+}  // namespace
 
 CryptoStatus MD5_completeDigest(const std::uint8_t* data, std::uint32_t length,
                                 std::uint8_t* output) {

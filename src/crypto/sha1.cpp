@@ -50,12 +50,6 @@ void compress(std::uint32_t H[5], const std::uint8_t* data, std::size_t blocks) 
     }
 }
 
-}  // namespace
-
-void SHA1_compressBlock(std::uint32_t state[5], const std::uint8_t* block) {
-    compress(state, block, 1);
-}
-
 CryptoStatus SHA1_initDigest(SHA1_CTX* ctx) {
     if (ctx == nullptr) {
         return ERR_NULL_POINTER;
@@ -83,6 +77,12 @@ CryptoStatus SHA1_finalDigest(SHA1_CTX* ctx, std::uint8_t* output) {
         storeBe32(output + 4 * i, ctx->H[i]);
     }
     return OK;
+}
+
+}  // namespace
+
+void SHA1_compressBlock(std::uint32_t state[5], const std::uint8_t* block) {
+    compress(state, block, 1);
 }
 
 CryptoStatus SHA1_completeDigest(const std::uint8_t* data, std::uint32_t length,

@@ -161,14 +161,6 @@ CryptoStatus SHA256_completeDigest(const std::uint8_t* data, std::uint32_t lengt
     return oneShot(data, length, output, kInit256, 8);
 }
 
-CryptoStatus SHA224_initDigest(SHA256_CTX* ctx) {
-    return init(ctx, kInit224);
-}
-
-CryptoStatus SHA224_finalDigest(SHA256_CTX* ctx, std::uint8_t* output) {
-    return finish(ctx, output, 7);
-}
-
 CryptoStatus SHA224_completeDigest(const std::uint8_t* data, std::uint32_t length,
                                    std::uint8_t* output) {
     return oneShot(data, length, output, kInit224, 7);

@@ -105,7 +105,7 @@ CryptoStatus oneShot(const std::uint8_t* data, std::uint32_t length, std::uint8_
                      const std::uint64_t (&iv)[8], int words) {
     SHA512_CTX ctx;
     init(&ctx, iv);
-    CryptoStatus status = SHA512_updateDigest(&ctx, data, length);
+    CryptoStatus status = mdUpdate(&ctx, data, length, compress);
     if (status == OK) {
         status = finish(&ctx, output, words);
     }
@@ -115,29 +115,9 @@ CryptoStatus oneShot(const std::uint8_t* data, std::uint32_t length, std::uint8_
 
 }  // namespace
 
-CryptoStatus SHA512_initDigest(SHA512_CTX* ctx) {
-    return init(ctx, kInit512);
-}
-
-CryptoStatus SHA512_updateDigest(SHA512_CTX* ctx, const std::uint8_t* data, std::uint32_t length) {
-    return mdUpdate(ctx, data, length, compress);
-}
-
-CryptoStatus SHA512_finalDigest(SHA512_CTX* ctx, std::uint8_t* output) {
-    return finish(ctx, output, 8);
-}
-
 CryptoStatus SHA512_completeDigest(const std::uint8_t* data, std::uint32_t length,
                                    std::uint8_t* output) {
     return oneShot(data, length, output, kInit512, 8);
-}
-
-CryptoStatus SHA384_initDigest(SHA512_CTX* ctx) {
-    return init(ctx, kInit384);
-}
-
-CryptoStatus SHA384_finalDigest(SHA512_CTX* ctx, std::uint8_t* output) {
-    return finish(ctx, output, 6);
 }
 
 CryptoStatus SHA384_completeDigest(const std::uint8_t* data, std::uint32_t length,

@@ -27,9 +27,6 @@ CryptoStatus SHA256_finalDigest(SHA256_CTX* ctx, std::uint8_t* output);
 CryptoStatus SHA256_completeDigest(const std::uint8_t* data, std::uint32_t length,
                                    std::uint8_t* output);
 
-// SHA-224: its own initial values, SHA256_updateDigest in between, and a final that writes only
-// SHA224_RESULT_SIZE bytes; the same rules as above.
-CryptoStatus SHA224_initDigest(SHA256_CTX* ctx);
-CryptoStatus SHA224_finalDigest(SHA256_CTX* ctx, std::uint8_t* output);
+// SHA-224 of one buffer: its own initial values, SHA224_RESULT_SIZE bytes of result.
 CryptoStatus SHA224_completeDigest(const std::uint8_t* data, std::uint32_t length,
                                    std::uint8_t* output);
