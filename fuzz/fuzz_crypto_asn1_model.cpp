@@ -121,7 +121,8 @@ private:
         if ((id & 0xC0) != 0) {
             return false;
         }
-        for (std::uint32_t t : {0, 4, 5, 7, 9, 12, 16, 17, 18, 19, 20, 21, 22, 25, 26, 27, 28, 30}) {
+        for (std::uint32_t t :
+             {0, 4, 5, 7, 9, 12, 16, 17, 18, 19, 20, 21, 22, 25, 26, 27, 28, 30}) {
             if (tag == t) {
                 return true;
             }
@@ -129,7 +130,9 @@ private:
         return false;
     }
 
-    static bool universalOrContext(std::uint8_t id) { return (id & 0xC0) == 0 || (id & 0xC0) == 0x80; }
+    static bool universalOrContext(std::uint8_t id) {
+        return (id & 0xC0) == 0 || (id & 0xC0) == 0x80;
+    }
 
     // The content [start, end) looks like DER of its own; the cursor is put back at start.
     bool encapsulated(std::uint32_t tag, std::uint64_t start, std::uint64_t end) {
@@ -144,8 +147,7 @@ private:
             } else if (outer.tag == 16) {
                 Header inner{};
                 result = header(&inner) == OK && !inner.indefinite &&
-                         universalOrContext(inner.id) && inner.tag == 2 &&
-                         inner.length < end - at_;
+                         universalOrContext(inner.id) && inner.tag == 2 && inner.length < end - at_;
             }
         }
         size_ = saved;

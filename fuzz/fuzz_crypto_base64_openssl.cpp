@@ -19,8 +19,8 @@
 namespace {
 
 bool inAlphabet(std::uint8_t c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '+' || c == '/';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '/';
 }
 
 // The decoded length the rules above give, or nothing for a text they refuse.

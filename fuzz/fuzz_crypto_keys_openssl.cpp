@@ -153,10 +153,10 @@ std::optional<Key> oursDer(const Bytes& der) {
     CRYPTO_uninitAsymmetricKey(&key);
     std::uint8_t* blob = nullptr;
     std::uint32_t length = 0;
-    std::optional<Key> viaBlob = fromBlob(
-        CA_MGMT_publicKeyDerToKeyBlob(der.data(), static_cast<std::uint32_t>(der.size()), &blob,
-                                      &length),
-        blob, length);
+    std::optional<Key> viaBlob =
+        fromBlob(CA_MGMT_publicKeyDerToKeyBlob(der.data(), static_cast<std::uint32_t>(der.size()),
+                                               &blob, &length),
+                 blob, length);
     if (parsed != viaBlob) {
         std::abort();  // the blob path must agree with the parse it is built on
     }
@@ -167,10 +167,9 @@ std::optional<Key> oursPem(const std::string& text) {
     std::uint8_t* blob = nullptr;
     std::uint32_t length = 0;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    return fromBlob(
-        CA_MGMT_pemPublicKeyToKeyBlob(bytes, static_cast<std::uint32_t>(text.size()), &blob,
-                                      &length),
-        blob, length);
+    return fromBlob(CA_MGMT_pemPublicKeyToKeyBlob(bytes, static_cast<std::uint32_t>(text.size()),
+                                                  &blob, &length),
+                    blob, length);
 }
 
 // ---- a tolerant reader for the rules: BER as written, nothing refused that can be walked ----
@@ -178,13 +177,13 @@ std::optional<Key> oursPem(const std::string& text) {
 struct Node {
     std::uint8_t first = 0;  // identifier octet
     std::uint32_t tag = 0;
-    bool highForm = false;      // tag number in following octets
+    bool highForm = false;  // tag number in following octets
     bool indefinite = false;
-    bool longLength = false;    // long form where the short form would do, or leading zeros
-    std::size_t start = 0;      // of the identifier
+    bool longLength = false;  // long form where the short form would do, or leading zeros
+    std::size_t start = 0;    // of the identifier
     std::size_t content = 0;
-    std::size_t length = 0;     // content, without end-of-contents octets
-    std::size_t end = 0;        // after the item (and its end-of-contents octets)
+    std::size_t length = 0;      // content, without end-of-contents octets
+    std::size_t end = 0;         // after the item (and its end-of-contents octets)
     std::vector<Node> children;  // constructed items, and the SEQUENCE inside a BIT STRING
 
     bool universal(std::uint32_t t) const { return (first & 0xC0) == 0 && tag == t; }
@@ -294,7 +293,7 @@ bool anyNode(const Node& n, bool (*test)(const Bytes&, const Node&), const Bytes
 struct Shape {
     const Node* algorithm = nullptr;  // SubjectPublicKeyInfo only
     const Node* bits = nullptr;
-    const Node* numbers = nullptr;    // the SEQUENCE holding n and e
+    const Node* numbers = nullptr;  // the SEQUENCE holding n and e
 };
 
 std::optional<Shape> shapeOf(const Node& top) {
@@ -326,8 +325,8 @@ bool berEncoding(const Bytes&, const Node& n) {
 // INTEGER or a primitive item where OpenSSL wants the other form is taken by its number.
 bool formNotExamined(const Bytes&, const Node& n) {
     const bool shouldBeConstructed = (n.first & 0xC0) == 0 && (n.tag == 16 || n.tag == 17);
-    const bool shouldBePrimitive = (n.first & 0xC0) == 0 && n.tag != 16 && n.tag != 17 &&
-                                   n.tag != 0;
+    const bool shouldBePrimitive =
+        (n.first & 0xC0) == 0 && n.tag != 16 && n.tag != 17 && n.tag != 0;
     return (shouldBeConstructed && !n.constructed()) || (shouldBePrimitive && n.constructed());
 }
 
@@ -482,7 +481,6 @@ Armour armourOf(const std::string& text) {
     return a;
 }
 
-
 const char* pemRule(const std::string& text, const std::optional<Key>& key) {
     const Armour a = armourOf(text);
     if (!a.plain) {
@@ -557,8 +555,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::optional<Key> theirs = opensslPem(text, rsaLabel);
             if (ours != theirs) {
                 // The armour label is not examined: the DER decides the form.
-                const bool otherForm =
-                    rsaLabel ? opensslSpki(rest).has_value() : opensslRsaPublicKey(rest).has_value();
+                const bool otherForm = rsaLabel ? opensslSpki(rest).has_value()
+                                                : opensslRsaPublicKey(rest).has_value();
                 if (skipped(otherForm ? "label" : derRule(rest, ours ? ours : theirs))) {
                     break;
                 }

@@ -24,9 +24,8 @@ int main(int argc, char** argv) {
     }
     const auto header = image::parse_image_header(std::span(bytes).first<24>());
     const auto start = std::chrono::steady_clock::now();
-    const bool crc_good =
-        image::image_crc(std::span(bytes).subspan(4, header.total() - 4), image::crc_initial) ==
-        header.crc;
+    const bool crc_good = image::image_crc(std::span(bytes).subspan(4, header.total() - 4),
+                                           image::crc_initial) == header.crc;
     std::uint8_t digest[SHA256_RESULT_SIZE];
     SHA256_completeDigest(bytes.data() + header.header_length, header.payload_length, digest);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

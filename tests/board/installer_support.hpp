@@ -9,9 +9,9 @@
 
 #include "boot_support.hpp"
 #include "crypto/crypto.hpp"
-#include "install/installer.hpp"
 #include "image/records.hpp"
 #include "image/writer.hpp"
+#include "install/installer.hpp"
 #include "signer.hpp"
 
 namespace boardtest {

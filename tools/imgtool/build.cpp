@@ -210,8 +210,8 @@ int run(const BuildArgs& args) {
         key_path = key_path ? key_path : m->key;
         passin = passin ? passin : m->passin;
     }
-    for (const auto& spec : args.adds) {
-        subimages.push_back(std::get<added>(parse_add(spec)));
+    for (const auto& add : args.adds) {
+        subimages.push_back(std::get<added>(parse_add(add)));
     }
     return build(args.out, subimages, key_path, passin, args.module);
 }

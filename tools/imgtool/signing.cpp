@@ -37,11 +37,11 @@ std::optional<std::string> first_line(std::istream& in) {
 }  // namespace
 
 std::optional<std::string> resolve_passin(const std::string& passin) {
-    const std::string_view spec(passin);
-    if (spec.starts_with("pass:")) {
-        return std::string(spec.substr(5));
+    const std::string_view source(passin);
+    if (source.starts_with("pass:")) {
+        return std::string(source.substr(5));
     }
-    if (spec.starts_with("env:")) {
+    if (source.starts_with("env:")) {
         const char* value = std::getenv(passin.c_str() + 4);
         if (value == nullptr) {
             std::fprintf(stderr, "imgtool: --passin %s: %s is not set\n", passin.c_str(),
@@ -51,7 +51,7 @@ std::optional<std::string> resolve_passin(const std::string& passin) {
         return value;
     }
     std::optional<std::string> line;
-    if (spec.starts_with("file:")) {
+    if (source.starts_with("file:")) {
         std::ifstream in(passin.substr(5));
         line = first_line(in);
     } else {
