@@ -6,8 +6,8 @@
 
 #include "crypto/aes.hpp"
 #include "hex.hpp"
-#include "json_fields.hpp"
 #include "test_data.hpp"
+#include "wycheproof.hpp"
 
 namespace {
 
@@ -63,16 +63,6 @@ TEST(Aes, Fips197AppendixCExamples) {
     }
 }
 
-TEST(Aes, KeyExpansionOfTheFips197Example) {
-    std::uint32_t rk[60];
-    const auto key = fromHex("2b7e151628aed2a6abf7158809cf4f3c");
-    ASSERT_EQ(AES_expandEncryptKey(rk, key.data(), 128), 10);
-    EXPECT_EQ(rk[4], 0xa0fafe17u);
-    EXPECT_EQ(rk[43], 0xb6630ca6u);
-    EXPECT_EQ(AES_expandEncryptKey(rk, key.data(), 96), 0);
-    EXPECT_EQ(AES_expandDecryptKey(rk, key.data(), 160), 0);
-}
-
 TEST(Aes, ArgumentChecksTouchNothing) {
     const auto key = fromHex("000102030405060708090a0b0c0d0e0f");
     AesContext ctx{};
@@ -81,6 +71,9 @@ TEST(Aes, ArgumentChecksTouchNothing) {
     EXPECT_EQ(ctx.rounds, 77u) << "a refused key leaves the context alone";
     EXPECT_EQ(AES_initContext(nullptr, 128, key.data(), 1, MODE_CBC), ERR_NULL_POINTER);
     EXPECT_EQ(AES_initContext(&ctx, 128, nullptr, 1, MODE_CBC), ERR_NULL_POINTER);
+    std::uint32_t rk[60];
+    EXPECT_EQ(AES_expandEncryptKey(rk, key.data(), 96), 0);
+    EXPECT_EQ(AES_expandDecryptKey(rk, key.data(), 160), 0);
 
     AesContext dec = context(key, false, MODE_CBC);
     AesContext enc = context(key, true, MODE_CBC);
@@ -130,46 +123,38 @@ TEST(Aes, PartialBlocksAreIgnoredAndEcbNeedsNoVector) {
     EXPECT_EQ(std::count(out.begin() + 16, out.end(), 0), 16) << "the partial block is untouched";
 }
 
-TEST(Aes, CbcChainsAcrossCallsAndWorksInPlace) {
+TEST(Aes, CbcChainsAcrossCallsInBothDirections) {
     const auto key = fromHex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
     std::vector<std::uint8_t> plain(16 * 7);
     for (std::size_t i = 0; i < plain.size(); ++i) {
         plain[i] = static_cast<std::uint8_t>(i * 13);
     }
-    AesContext enc = context(key, true, MODE_CBC);
-    AesContext dec = context(key, false, MODE_CBC);
+    const AesContext enc = context(key, true, MODE_CBC);
+    const AesContext dec = context(key, false, MODE_CBC);
     const auto iv0 = fromHex("000102030405060708090a0b0c0d0e0f");
-
     auto iv = iv0;
     const auto whole = run(enc, true, plain, iv.data());
-    EXPECT_EQ(toHex(iv), toHex(std::vector<std::uint8_t>(whole.end() - 16, whole.end())));
-
+    const std::vector<std::uint8_t> lastBlock(whole.end() - 16, whole.end());
+    EXPECT_EQ(iv, lastBlock);
+    // Split after k blocks: the vector left by the first call carries the chain on.
     for (std::size_t k : {1u, 3u, 6u}) {
-        auto chained = iv0;
-        auto first =
-            run(enc, true, std::vector<std::uint8_t>(plain.begin(), plain.begin() + 16 * k),
-                chained.data());
-        auto rest = run(enc, true, std::vector<std::uint8_t>(plain.begin() + 16 * k, plain.end()),
-                        chained.data());
-        first.insert(first.end(), rest.begin(), rest.end());
-        EXPECT_EQ(first, whole) << "split after " << k << " blocks";
+        for (const bool encrypt : {true, false}) {
+            const auto& in = encrypt ? plain : whole;
+            const AesContext& ctx = encrypt ? enc : dec;
+            iv = iv0;
+            auto out = run(ctx, encrypt, {in.begin(), in.begin() + 16 * k}, iv.data());
+            const auto rest = run(ctx, encrypt, {in.begin() + 16 * k, in.end()}, iv.data());
+            out.insert(out.end(), rest.begin(), rest.end());
+            EXPECT_EQ(out, encrypt ? whole : plain) << "split after " << k << " blocks";
+            EXPECT_EQ(iv, lastBlock);
+        }
     }
-
-    auto back = iv0;
-    std::vector<std::uint8_t> buffer = whole;  // in place: the same buffer in and out
-    std::int32_t outBits = 0;
-    ASSERT_EQ(
-        AES_decryptBlocks(&dec, back.data(), buffer.data(),
-                          static_cast<std::int32_t>(buffer.size() * 8), buffer.data(), &outBits),
-        OK);
-    EXPECT_EQ(buffer, plain);
-    EXPECT_EQ(toHex(back), toHex(std::vector<std::uint8_t>(whole.end() - 16, whole.end())));
-
     // Unaligned buffers give the same bytes.
     std::vector<std::uint8_t> shifted(plain.size() + 3);
     std::copy(plain.begin(), plain.end(), shifted.begin() + 3);
     std::vector<std::uint8_t> ivShifted(17);
     std::copy(iv0.begin(), iv0.end(), ivShifted.begin() + 1);
+    std::int32_t outBits = 0;
     ASSERT_EQ(AES_encryptBlocks(&enc, ivShifted.data() + 1, shifted.data() + 3,
                                 static_cast<std::int32_t>(plain.size() * 8), shifted.data() + 3,
                                 &outBits),
@@ -177,60 +162,29 @@ TEST(Aes, CbcChainsAcrossCallsAndWorksInPlace) {
     EXPECT_EQ(std::vector<std::uint8_t>(shifted.begin() + 3, shifted.end()), whole);
 }
 
-TEST(Aes, OpensslMadeVectors) {
-    const auto plain = readTestFile("vectors/aes.plain");
-    const auto iv0 = readHexFile("vectors/aes.iv.hex");
-    for (const std::string bits : {"128", "192", "256"}) {
-        const auto key = readHexFile("vectors/aes" + bits + ".key.hex");
-        for (const std::string mode : {"ecb", "cbc"}) {
-            const std::uint32_t m = mode == "ecb" ? MODE_ECB : MODE_CBC;
-            const auto cipher = readTestFile("vectors/aes" + bits + "." + mode + ".cipher");
-            auto iv = iv0;
-            EXPECT_EQ(run(context(key, true, m), true, plain, iv.data()), cipher) << bits << mode;
-            iv = iv0;
-            EXPECT_EQ(run(context(key, false, m), false, cipher, iv.data()), plain) << bits << mode;
-        }
-    }
-}
-
 TEST(Aes, WycheproofCbcVectorsDecryptToPlaintextAndPadding) {
-    const auto file = readTestFile("wycheproof/aes_cbc_pkcs5_test.json");
-    const auto fields = jsonFields(std::string(file.begin(), file.end()));
-    std::string key, iv, msg, ct, id;
     int checked = 0;
-    for (const auto& [name, value] : fields) {
-        if (name == "tcId") {
-            id = value;
-        } else if (name == "key") {
-            key = value;
-        } else if (name == "iv") {
-            iv = value;
-        } else if (name == "msg") {
-            msg = value;
-        } else if (name == "ct") {
-            ct = value;
-        } else if (name == "result") {
-            const auto k = fromHex(key);
-            const auto c = fromHex(ct);
-            auto v = fromHex(iv);
-            if (v.size() != 16 || c.empty() || c.size() % 16 != 0) {
-                continue;  // not a whole-block ciphertext: nothing for the block operations
-            }
-            auto m = fromHex(msg);
-            const std::size_t pad = 16 - m.size() % 16;
-            m.insert(m.end(), pad, static_cast<std::uint8_t>(pad));
-            const auto p = run(context(k, false, MODE_CBC), false, c, v.data());
-            if (value == "valid") {
-                EXPECT_EQ(toHex(p), toHex(m)) << "tcId " << id;
-                auto v2 = fromHex(iv);
-                EXPECT_EQ(toHex(run(context(k, true, MODE_CBC), true, m, v2.data())), ct)
-                    << "tcId " << id;
-            } else {
-                // Invalid vectors are bad paddings: what comes out is not plaintext + padding.
-                EXPECT_NE(toHex(p), toHex(m)) << "tcId " << id;
-            }
-            ++checked;
+    for (const auto& c : wycheproof::read(testDataPath("wycheproof/aes_cbc_pkcs5_test.json"))) {
+        const auto k = fromHex(c.at("key"));
+        const auto ct = fromHex(c.at("ct"));
+        auto iv = fromHex(c.at("iv"));
+        if (iv.size() != 16 || ct.empty() || ct.size() % 16 != 0) {
+            continue;  // not a whole-block ciphertext: nothing for the block operations
         }
+        auto m = fromHex(c.at("msg"));
+        const std::size_t pad = 16 - m.size() % 16;
+        m.insert(m.end(), pad, static_cast<std::uint8_t>(pad));
+        const auto p = run(context(k, false, MODE_CBC), false, ct, iv.data());
+        if (c.at("result") == "valid") {
+            EXPECT_EQ(toHex(p), toHex(m)) << "tcId " << c.at("tcId");
+            iv = fromHex(c.at("iv"));
+            EXPECT_EQ(run(context(k, true, MODE_CBC), true, m, iv.data()), ct)
+                << "tcId " << c.at("tcId");
+        } else {
+            // Invalid vectors are bad paddings: what comes out is not plaintext + padding.
+            EXPECT_NE(toHex(p), toHex(m)) << "tcId " << c.at("tcId");
+        }
+        ++checked;
     }
     EXPECT_GT(checked, 150);
 }

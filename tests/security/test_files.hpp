@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "crypto/base64.hpp"
+#include "hex.hpp"
 
 namespace sectest {
 
@@ -33,14 +34,6 @@ inline std::string sample_key(const std::string& name) {
     return read_text(std::string(BM_SECURITY_KEYS) + "/" + name);
 }
 
-inline std::vector<std::uint8_t> from_hex(const std::string& text) {
-    std::vector<std::uint8_t> out;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-        out.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    }
-    return out;
-}
-
 // data/signatures.txt: one "name hex" per line.
 inline std::map<std::string, std::vector<std::uint8_t>> signature_vectors() {
     std::map<std::string, std::vector<std::uint8_t>> vectors;
@@ -48,7 +41,7 @@ inline std::map<std::string, std::vector<std::uint8_t>> signature_vectors() {
     std::string name;
     std::string hex;
     while (lines >> name >> hex) {
-        vectors[name] = from_hex(hex);
+        vectors[name] = fromHex(hex);
     }
     return vectors;
 }

@@ -1,4 +1,4 @@
-// Hex conversion for test expectations.
+// Hex conversion for test expectations and test-vector files.
 #pragma once
 
 #include <cstdint>
