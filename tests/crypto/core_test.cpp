@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 
-#include "crypto/debug_console.hpp"
 #include "crypto/mem.hpp"
 #include "crypto/platform.hpp"
 
@@ -50,31 +49,6 @@ TEST(MemHelpers, RefuseNullAndIgnoreNonPositiveCounts) {
     EXPECT_EQ(MEM_copy(a, b, 3), OK);
     EXPECT_EQ(a[2], 7);
     EXPECT_EQ(a[3], 4);
-}
-
-TEST(DebugConsole, PrintsOnlyCategoriesInsideTheMask) {
-    struct Case {
-        std::uint32_t category;
-        bool printed;
-    };
-    const Case cases[] = {{0x0, true},  {0x2, true},   {0x00400000, true}, {0x00400002, true},
-                          {0x4, false}, {0x20, false}, {0x6, false}};
-    for (const Case& c : cases) {
-        testing::internal::CaptureStdout();
-        DEBUG_CONSOLE_printString(c.category, "x");
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed ? "x" : "") << c.category;
-    }
-}
-
-TEST(DebugConsole, FormatsEachKindOfPrint) {
-    testing::internal::CaptureStdout();
-    DEBUG_CONSOLE_printString(0, nullptr);
-    DEBUG_CONSOLE_printLine(0, "line");
-    DEBUG_CONSOLE_printLine(0, nullptr);
-    DEBUG_CONSOLE_printHexByte(0, 0x1AB);
-    DEBUG_CONSOLE_printInt(0, -7609);
-    DEBUG_CONSOLE_printError(0, "status = ", -6001);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "line\r\n\r\nab-7609status = -6001\r\n");
 }
 
 TEST(PlatformMutex, HeldFlagCatchesDoubleWaitAndStrayRelease) {
