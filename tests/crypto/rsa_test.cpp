@@ -43,11 +43,6 @@ struct Signer {
 const char* kSha256Oid = "0609608648016503040201";
 const char* kSha1Oid = "06052b0e03021a";
 
-std::vector<std::uint8_t> tlv(std::uint8_t tag, const std::vector<std::uint8_t>& content);
-
-// A SHA-256 DigestInfo of exactly `size` bytes.
-std::vector<std::uint8_t> sha256InfoOfSize(std::size_t size);
-
 std::vector<std::uint8_t> tlv(std::uint8_t tag, const std::vector<std::uint8_t>& content) {
     std::vector<std::uint8_t> out = {tag};
     if (content.size() < 0x80) {
@@ -85,6 +80,7 @@ std::vector<std::uint8_t> digestInfo(const char* oidTlv, std::size_t digestLengt
     return tlv(0x30, body);
 }
 
+// A SHA-256 DigestInfo of exactly `size` bytes.
 std::vector<std::uint8_t> sha256InfoOfSize(std::size_t size) {
     for (std::size_t p = 1; p < size; ++p) {
         auto info = digestInfo(kSha256Oid, 32, true, p);
