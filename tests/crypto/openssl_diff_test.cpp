@@ -124,8 +124,8 @@ TEST(OpensslDivide, RandomOperands) {
     for (int round = 0; round < 200; ++round) {
         auto nb = randomBytes(rng, 1 + rng() % 600);
         auto db = randomBytes(rng, 1 + rng() % 300);
-        if (db[0] == 0) {
-            db[0] = 1;
+        if (db[0] == 0 || round % 5 == 0) {
+            db[0] = 1;  // divisors with a small top unit need the most normalisation
         }
         Bn n = toBn(nb), d = toBn(db), q(BN_new()), r(BN_new());
         ASSERT_TRUE(BN_div(q.get(), r.get(), n.get(), d.get(), ctx));
