@@ -29,11 +29,14 @@ struct Parsed {
     ASN1_ITEM* top() const { return root->firstChild; }
 };
 
-std::vector<std::uint8_t> nested(int depth) {
-    // depth SEQUENCEs around a NULL, written with one-octet lengths.
-    std::vector<std::uint8_t> der = {0x05, 0x00};
+// `depth` SEQUENCEs around `inner`, of one-octet or indefinite lengths.
+std::vector<std::uint8_t> nested(int depth, const char* inner, bool indefinite = false) {
+    std::vector<std::uint8_t> der = fromHex(inner);
     for (int i = 0; i < depth; ++i) {
-        der.insert(der.begin(), {0x30, static_cast<std::uint8_t>(der.size())});
+        der.insert(der.begin(), {0x30, static_cast<std::uint8_t>(indefinite ? 0x80 : der.size())});
+        if (indefinite) {
+            der.insert(der.end(), {0x00, 0x00});
+        }
     }
     return der;
 }
@@ -118,34 +121,14 @@ TEST(Asn1Parse, StatusByInput) {
     }
 }
 
+// Content at level 41 is too deep; an empty item at level 40 has none, and end-of-contents
+// octets are not content.
 TEST(Asn1Parse, NestingLimitIsFortyLevels) {
-    Parsed fine(nested(39));  // 39 SEQUENCEs, the NULL at level 40
-    EXPECT_EQ(fine.status, OK);
-    Parsed tooDeep(nested(40));  // a SEQUENCE with content at level 40
-    EXPECT_EQ(tooDeep.status, ERR_DER_TOO_DEEP);
-    std::vector<std::uint8_t> emptyAtForty = nested(39);
-    emptyAtForty.resize(emptyAtForty.size() - 2);
-    emptyAtForty.insert(emptyAtForty.end(), {0x30, 0x00});
-    for (std::size_t i = 1; i < emptyAtForty.size(); i += 2) {
-        emptyAtForty[i] = static_cast<std::uint8_t>(emptyAtForty.size() - i - 1);
-    }
-    Parsed empty(emptyAtForty);
-    EXPECT_EQ(empty.status, OK) << "an empty SEQUENCE at level 40 has no content to go deeper";
-
-    // The same in the indefinite form: the end-of-contents octets are not content.
-    std::vector<std::uint8_t> indefinite(39 * 2, 0x30);
-    for (std::size_t i = 1; i < indefinite.size(); i += 2) {
-        indefinite[i] = 0x80;
-    }
-    std::vector<std::uint8_t> closing(39 * 2, 0x00);
-    std::vector<std::uint8_t> emptyIndefinite = indefinite;
-    emptyIndefinite.insert(emptyIndefinite.end(), {0x30, 0x80, 0x00, 0x00});
-    emptyIndefinite.insert(emptyIndefinite.end(), closing.begin(), closing.end());
-    EXPECT_EQ(Parsed(emptyIndefinite).status, OK);
-    std::vector<std::uint8_t> fullIndefinite = indefinite;
-    fullIndefinite.insert(fullIndefinite.end(), {0x30, 0x80, 0x05, 0x00, 0x00, 0x00});
-    fullIndefinite.insert(fullIndefinite.end(), closing.begin(), closing.end());
-    EXPECT_EQ(Parsed(fullIndefinite).status, ERR_DER_TOO_DEEP);
+    EXPECT_EQ(Parsed(nested(39, "0500")).status, OK);
+    EXPECT_EQ(Parsed(nested(40, "0500")).status, ERR_DER_TOO_DEEP);
+    EXPECT_EQ(Parsed(nested(39, "3000")).status, OK);
+    EXPECT_EQ(Parsed(nested(39, "30800000", true)).status, OK);
+    EXPECT_EQ(Parsed(nested(39, "308005000000", true)).status, ERR_DER_TOO_DEEP);
 }
 
 TEST(Asn1Parse, BitAndOctetStringEncapsulation) {

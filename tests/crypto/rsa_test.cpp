@@ -6,6 +6,7 @@
 
 #include "crypto/rsa.hpp"
 #include "crypto/vlong.hpp"
+#include "der_builder.hpp"
 #include "hex.hpp"
 #include "test_data.hpp"
 #include "vlong_helpers.hpp"
@@ -43,41 +44,21 @@ struct Signer {
 const char* kSha256Oid = "0609608648016503040201";
 const char* kSha1Oid = "06052b0e03021a";
 
-std::vector<std::uint8_t> tlv(std::uint8_t tag, const std::vector<std::uint8_t>& content) {
-    std::vector<std::uint8_t> out = {tag};
-    if (content.size() < 0x80) {
-        out.push_back(static_cast<std::uint8_t>(content.size()));
-    } else {
-        out.push_back(0x81);
-        out.push_back(static_cast<std::uint8_t>(content.size()));
-    }
-    out.insert(out.end(), content.begin(), content.end());
-    return out;
-}
-
 // SEQUENCE { SEQUENCE { OID, parameters }, OCTET STRING digest }; the parameters are a NULL,
 // absent, or (parameterBytes > 0) an OCTET STRING of that many bytes to pad the structure out.
-std::vector<std::uint8_t> digestInfo(const char* oidTlv, std::size_t digestLength,
-                                     bool withNull = true, std::size_t parameterBytes = 0) {
-    std::vector<std::uint8_t> alg = fromHex(oidTlv);
+Bytes digestInfo(const char* oidTlv, std::size_t digestLength, bool withNull = true,
+                 std::size_t parameterBytes = 0) {
+    Bytes alg = fromHex(oidTlv);
     if (parameterBytes > 0) {
-        auto params = tlv(0x04, std::vector<std::uint8_t>(parameterBytes, 0x5A));
-        alg.insert(alg.end(), params.begin(), params.end());
+        alg = cat({alg, der(0x04, Bytes(parameterBytes, 0x5A))});
     } else if (withNull) {
-        alg.insert(alg.end(), {0x05, 0x00});
+        alg = cat({alg, {0x05, 0x00}});
     }
-    std::vector<std::uint8_t> digest(digestLength);
+    Bytes digest(digestLength);
     for (std::size_t i = 0; i < digestLength; ++i) {
         digest[i] = static_cast<std::uint8_t>(0xA0 + i);
     }
-    std::vector<std::uint8_t> body = tlv(0x30, alg);
-    if (body.size() > 0x80 + 2) {  // two-octet lengths beyond 127 bytes
-        body = {0x30, 0x81, static_cast<std::uint8_t>(alg.size())};
-        body.insert(body.end(), alg.begin(), alg.end());
-    }
-    auto octets = tlv(0x04, digest);
-    body.insert(body.end(), octets.begin(), octets.end());
-    return tlv(0x30, body);
+    return der(0x30, cat({der(0x30, alg), der(0x04, digest)}));
 }
 
 // A SHA-256 DigestInfo of exactly `size` bytes.
