@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes data/signatures.txt: signatures made with the sample production key over a fixed
+"""Writes signatures.txt: signatures made with the sample production key over a fixed
 payload, the first two well-formed, the rest encodings a lenient verifier would accept.
 
 Run once from this directory; the output is kept in the repository so that every build,
@@ -7,7 +7,7 @@ the cross build included, checks the same bytes without OpenSSL."""
 import hashlib
 import subprocess
 
-KEY = "../../keys/sample_production_key.pem"
+KEY = "../../../keys/sample_production_key.pem"
 PAYLOAD = bytes(range(256)) * 3 + b"payload of a signed sub-image\n"
 SHA256_OID = bytes.fromhex("0609608648016503040201")
 SHA1_OID = bytes.fromhex("06052b0e03021a")
@@ -60,7 +60,7 @@ cases = [
     ("plus_modulus", (s + N).to_bytes(K, "big")),
     ("one_byte_short", good[:-1]),
 ]
-with open("data/signatures.txt", "w") as out:
+with open("signatures.txt", "w") as out:
     out.write("payload " + PAYLOAD.hex() + "\n")
     for name, sig in cases:
         out.write(f"{name} {sig.hex()}\n")
