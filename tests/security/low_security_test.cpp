@@ -74,39 +74,93 @@ std::vector<std::string> answers(std::initializer_list<std::string> lines) {
     return strokes;
 }
 
-struct CountCase {
-    const char* seconds;
-    int count;
-    int dots;
+// The console up to the answer, one attempt with `dots` periods, then what follows it.
+std::string transcript(int dots, const std::string& answer, const std::string& after = kCorrect) {
+    return kConsent + "y\r\n" + kStart + std::string(dots, '.') + kQuestion + answer + "\r\n" +
+           after;
+}
+
+struct Scenario {
+    const char* name;
+    const char* seconds;  // of the board's clock
+    const char* missing;  // a device that fails
+    std::uint8_t revision;
+    bool unwritable_marker;  // a dangling link where the marker goes
+    std::vector<std::string> strokes;
+    std::string console;
+    int result;
+    int blinks;
+    std::string journal;
 };
 
-class CountFromClock : public testing::TestWithParam<CountCase> {};
+const std::string kAttempt = kStart + std::string(11, '.') + kQuestion;
 
-TEST_P(CountFromClock, BlinksTheDigitSumAndPadsToElevenPeriods) {
-    const auto& c = GetParam();
-    PresenceBoard board(at_second(c.seconds));
-    const auto result = board.test(answers({std::to_string(c.count)}));
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(result.console, kConsent + "y\r\n" + kStart + std::string(c.dots, '.') + kQuestion +
-                                  std::to_string(c.count) + "\r\n" + kCorrect);
-    EXPECT_EQ(board.blinks(), c.count);
-    EXPECT_EQ(sectest::read_text((board.root() / "tmp/lowsec").string()), "marmoset\n");
-    const auto log = sim::read_led_log(board.root());
-    ASSERT_FALSE(log.empty());
-    EXPECT_EQ(log.back().value & 1, 1) << "the LED is left dark";
+class PresenceTest : public testing::TestWithParam<Scenario> {};
+
+// The count is the clock's digit sum, the blinks padded to eleven periods.
+TEST_P(PresenceTest, RunsAsTheScenarioSays) {
+    const Scenario& c = GetParam();
+    PresenceBoard board(at_second(c.seconds, c.missing), c.revision);
+    if (c.unwritable_marker) {
+        std::filesystem::create_symlink("/missing/lowsec", board.root() / "tmp/lowsec");
+    }
+    const auto result = board.test(c.strokes);
+    EXPECT_EQ(result.console, c.console);
+    EXPECT_EQ(result.exit_code, c.result);
+    EXPECT_EQ(board.blinks(), c.blinks);
+    EXPECT_EQ(board.journal(), c.journal);
+    EXPECT_EQ(board.marker(), c.result == 1);
+    if (c.result == 1) {
+        EXPECT_EQ(sectest::read_text((board.root() / "tmp/lowsec").string()), "marmoset\n");
+        EXPECT_EQ(sim::read_led_log(board.root()).back().value & 1, 1) << "the LED is left dark";
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Seconds, CountFromClock,
-                         testing::Values(CountCase{"00", 1, 11}, CountCase{"07", 7, 11},
-                                         CountCase{"59", 14, 14}),
-                         [](const auto& info) { return std::string("s") + info.param.seconds; });
-
-TEST(PresenceTest, AFailedClockReadCountsAsSecondZero) {
-    PresenceBoard board(at_second("07", "rtc"));
-    const auto result = board.test(answers({"1"}));
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(board.blinks(), 1);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, PresenceTest,
+    testing::Values(
+        Scenario{"s00", "00", "", 0x30, false, answers({"1"}), transcript(11, "1"), 1, 1, ""},
+        Scenario{"s07", "07", "", 0x30, false, answers({"7"}), transcript(11, "7"), 1, 7, ""},
+        Scenario{"s59", "59", "", 0x30, false, answers({"14"}), transcript(14, "14"), 1, 14, ""},
+        Scenario{"failed_clock_read_is_second_0", "07", "rtc", 0x30, false, answers({"1"}),
+                 kConsent + "y\r\n" + kStart +
+                     "I2C error - device 0xd0 writing bus 0 offset 0: 6\r\n" +
+                     std::string(11, '.') + kQuestion + "1\r\n" + kCorrect,
+                 1, 1, ""},
+        Scenario{"prototype_shows_the_count", "07", "", 0x10, false, answers({"7"}),
+                 kConsent + "y\r\n" + kStart + std::string(11, '.') +
+                     "\r\nPROTO quokka cheat: led flahed 7 times\r\n" + kQuestion + "7\r\n" +
+                     kCorrect,
+                 1, 7, ""},
+        Scenario{"unreadable_cpld_is_production", "07", "mem", 0x10, false, answers({"7"}),
+                 kConsent + "y\r\n" + kStart + std::string(11, '.') +
+                     "cpld_init open() FAILED\r\nERROR - failed to open access to CPLD\r\n" +
+                     kQuestion + "7\r\n" + kCorrect,
+                 1, 7, ""},
+        Scenario{"three_wrong_answers_reboot", "07", "", 0x30, false, answers({"1", "2", "3"}),
+                 kConsent + "y\r\n" + kAttempt + "1\r\nIncorrect. Try again (attempt 1 of 3)\r\n" +
+                     kAttempt + "2\r\nIncorrect. Try again (attempt 2 of 3)\r\n" + kAttempt +
+                     "3\r\nIncorrect. Try again (attempt 3 of 3)\r\n" +
+                     "Maximum number of test failed. Board is resetting\r\n",
+                 0, 21, "reboot\n"},
+        // The key read comes back empty and is echoed as such.
+        Scenario{
+            "ctrl_c_before_the_blinks",
+            "07",
+            "",
+            0x30,
+            false,
+            {"y", "\x03"},
+            kConsent + "y\r\n" + kStart.substr(0, kStart.size() - 3) + std::string("\0\r\n", 3),
+            0,
+            0,
+            ""},
+        Scenario{"no_consent", "07", "", 0x30, false, {"n"}, kConsent + "n\r\n", 0, 0, ""},
+        Scenario{
+            "marker_cannot_be_written", "07", "", 0x30, true, answers({"7"}),
+            transcript(11, "7", "ERROR creating /tmp/lowsec. Low security mode not enabled\r\n"), 0,
+            7, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct AnswerCase {
     const char* name;
@@ -136,66 +190,6 @@ INSTANTIATE_TEST_SUITE_P(
                     AnswerCase{"trailing_letters", "7x", true}, AnswerCase{"empty", "", false},
                     AnswerCase{"wrong", "8", false}, AnswerCase{"negative", "-7", false}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(PresenceTest, PrototypeBoardsShowTheCount) {
-    PresenceBoard board(at_second("07"), 0x10);
-    const auto result = board.test(answers({"7"}));
-    EXPECT_EQ(result.console, kConsent + "y\r\n" + kStart + std::string(11, '.') +
-                                  "\r\nPROTO quokka cheat: led flahed 7 times\r\n" + kQuestion +
-                                  "7\r\n" + kCorrect);
-}
-
-TEST(PresenceTest, AnUnreadableCpldCountsAsAProductionBoard) {
-    PresenceBoard board(at_second("07", "mem"), 0x10);
-    const auto result = board.test(answers({"7"}));
-    EXPECT_EQ(result.console.find("PROTO"), std::string::npos);
-    EXPECT_TRUE(board.marker());
-}
-
-TEST(PresenceTest, ThreeWrongAnswersRebootTheBoard) {
-    PresenceBoard board(at_second("07"));
-    const auto result = board.test(answers({"1", "2", "3"}));
-    const std::string attempt = kStart + std::string(11, '.') + kQuestion;
-    EXPECT_EQ(result.console, kConsent + "y\r\n" + attempt + "1\r\n" +
-                                  "Incorrect. Try again (attempt 1 of 3)\r\n" + attempt + "2\r\n" +
-                                  "Incorrect. Try again (attempt 2 of 3)\r\n" + attempt + "3\r\n" +
-                                  "Incorrect. Try again (attempt 3 of 3)\r\n" +
-                                  "Maximum number of test failed. Board is resetting\r\n");
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(board.journal(), "reboot\n");
-    EXPECT_EQ(board.blinks(), 21);
-    EXPECT_FALSE(board.marker());
-}
-
-TEST(PresenceTest, CtrlCBeforeTheBlinksEndsTheTestUncounted) {
-    PresenceBoard board(at_second("07"));
-    const auto result = board.test({"y", "\x03"});
-    EXPECT_EQ(result.exit_code, 0);
-    // The key read comes back empty and is echoed as such.
-    EXPECT_EQ(result.console,
-              kConsent + "y\r\n" + kStart.substr(0, kStart.size() - 3) + std::string("\0\r\n", 3));
-    EXPECT_EQ(board.blinks(), 0);
-    EXPECT_FALSE(board.marker());
-}
-
-TEST(PresenceTest, NoConsentNoTest) {
-    PresenceBoard board;
-    const auto result = board.test({"n"});
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.console, kConsent + "n\r\n");
-    EXPECT_TRUE(sim::read_led_log(board.root()).empty());
-}
-
-TEST(PresenceTest, AMarkerThatCannotBeWrittenIsReportedNotCelebrated) {
-    PresenceBoard board(at_second("07"));
-    // A dangling link: no marker yet, and none can be created through it.
-    std::filesystem::create_symlink("/missing/lowsec", board.root() / "tmp/lowsec");
-    const auto result = board.test(answers({"7"}));
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_TRUE(result.console.ends_with(
-        "7\r\nERROR creating /tmp/lowsec. Low security mode not enabled\r\n"))
-        << result.console;
-}
 
 struct LeaveCase {
     const char* name;
