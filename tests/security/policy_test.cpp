@@ -60,10 +60,14 @@ struct Row {
     const char* signer;  // production, development, or other (a key the switch does not know)
     bool low;
     Rfs rfs;
-    std::vector<std::string> strokes;
+    std::string key;  // the answer typed, if any
     std::string console;
     int result;
 };
+
+std::vector<std::string> strokes(const std::string& key) {
+    return key.empty() ? std::vector<std::string>{} : std::vector<std::string>{key};
+}
 
 class DecisionTable : public testing::TestWithParam<Row> {};
 
@@ -75,7 +79,7 @@ TEST_P(DecisionTable, PrintsAndDecidesAsTheRowSays) {
     if (std::string(row.signer) == "other") {
         image.back() ^= 1;  // the payload no longer matches any signature
     }
-    const auto result = board.verify(image, row.strokes);
+    const auto result = board.verify(image, strokes(row.key));
     EXPECT_EQ(result.console, row.console);
     EXPECT_EQ(result.exit_code, row.result);
 }
@@ -83,54 +87,24 @@ TEST_P(DecisionTable, PrintsAndDecidesAsTheRowSays) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, DecisionTable,
     testing::Values(
-        Row{"production", "production", false, Rfs::production, {}, kVerified, 1},
-        Row{"production_low", "production", true, Rfs::unsigned_header, {}, kVerified, 1},
-        Row{"development_secured", "development", false, Rfs::production, {}, kRejected, 0},
-        Row{"development_low", "development", true, Rfs::production, {}, kNoteLow + kVerified, 1},
-        Row{"other_low", "other", true, Rfs::production, {}, kNoteLow + kRejected, 0},
-        Row{"development_devrfs",
-            "development",
-            false,
-            Rfs::development,
-            {},
-            kNoteDev + kVerified,
+        Row{"production", "production", false, Rfs::production, "", kVerified, 1},
+        Row{"production_low", "production", true, Rfs::unsigned_header, "", kVerified, 1},
+        Row{"development_secured", "development", false, Rfs::production, "", kRejected, 0},
+        Row{"development_low", "development", true, Rfs::production, "", kNoteLow + kVerified, 1},
+        Row{"other_low", "other", true, Rfs::production, "", kNoteLow + kRejected, 0},
+        Row{"development_devrfs", "development", false, Rfs::development, "", kNoteDev + kVerified,
             1},
-        Row{"other_devrfs", "other", false, Rfs::unsigned_header, {}, kNoteDev + kRejected, 0},
-        Row{"development_both",
-            "development",
-            true,
-            Rfs::unsigned_header,
-            {},
-            kNoteDev + kVerified,
+        Row{"other_devrfs", "other", false, Rfs::unsigned_header, "", kNoteDev + kRejected, 0},
+        Row{"development_both", "development", true, Rfs::unsigned_header, "", kNoteDev + kVerified,
             1},
-        Row{"other_both_y",
-            "other",
-            true,
-            Rfs::development,
-            {"y"},
-            kNoteDev + kWarning + "y\r\n" + kVerified,
-            1},
-        Row{"other_both_Y",
-            "other",
-            true,
-            Rfs::unsigned_header,
-            {"Y"},
-            kNoteDev + kWarning + "Y\r\n" + kVerified,
-            1},
-        Row{"other_both_n",
-            "other",
-            true,
-            Rfs::unsigned_header,
-            {"n"},
-            kNoteDev + kWarning + "n\r\n" + kRejected,
-            0},
-        Row{"other_both_enter",
-            "other",
-            true,
-            Rfs::unsigned_header,
-            {"\r"},
-            kNoteDev + kWarning + "\r\n\r\n" + kRejected,
-            0}),
+        Row{"other_both_y", "other", true, Rfs::development, "y",
+            kNoteDev + kWarning + "y\r\n" + kVerified, 1},
+        Row{"other_both_Y", "other", true, Rfs::unsigned_header, "Y",
+            kNoteDev + kWarning + "Y\r\n" + kVerified, 1},
+        Row{"other_both_n", "other", true, Rfs::unsigned_header, "n",
+            kNoteDev + kWarning + "n\r\n" + kRejected, 0},
+        Row{"other_both_enter", "other", true, Rfs::unsigned_header, "\r",
+            kNoteDev + kWarning + "\r\n\r\n" + kRejected, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 const std::string kUnsignedRejected = " Image rejected as it has no signature\r\n";
@@ -142,7 +116,7 @@ struct UnsignedRow {
     const char* name;
     bool low;
     Rfs rfs;
-    std::vector<std::string> strokes;
+    std::string key;
     std::string console;
     int result;
 };
@@ -154,7 +128,7 @@ TEST_P(UnsignedImages, NeedBothRelaxationsAndAYes) {
     for (const auto& image :
          {std::vector<std::uint8_t>(kPayload), sectest::v3_sub_image(kPayload, {})}) {
         PolicyBoard board(row.rfs, row.low);
-        const auto result = board.verify(image, row.strokes);
+        const auto result = board.verify(image, strokes(row.key));
         EXPECT_EQ(result.console, row.console);
         EXPECT_EQ(result.exit_code, row.result);
     }
@@ -163,14 +137,14 @@ TEST_P(UnsignedImages, NeedBothRelaxationsAndAYes) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, UnsignedImages,
     testing::Values(
-        UnsignedRow{"secured", false, Rfs::production, {}, kUnsignedRejected, 0},
-        UnsignedRow{"low_only", true, Rfs::production, {}, kUnsignedRejected, 0},
-        UnsignedRow{"developer_only", false, Rfs::unsigned_header, {}, kUnsignedRejected, 0},
-        UnsignedRow{"both_y", true, Rfs::development, {"y"}, kUnsignedWarning + "y\r\n", 1},
-        UnsignedRow{"both_Y", true, Rfs::unsigned_header, {"Y"}, kUnsignedWarning + "Y\r\n", 1},
-        UnsignedRow{"both_n", true, Rfs::unsigned_header, {"n"}, kUnsignedWarning + "n\r\n", 0},
-        UnsignedRow{
-            "both_enter", true, Rfs::unsigned_header, {"\r"}, kUnsignedWarning + "\r\n\r\n", 0}),
+        UnsignedRow{"secured", false, Rfs::production, "", kUnsignedRejected, 0},
+        UnsignedRow{"low_only", true, Rfs::production, "", kUnsignedRejected, 0},
+        UnsignedRow{"developer_only", false, Rfs::unsigned_header, "", kUnsignedRejected, 0},
+        UnsignedRow{"both_y", true, Rfs::development, "y", kUnsignedWarning + "y\r\n", 1},
+        UnsignedRow{"both_Y", true, Rfs::unsigned_header, "Y", kUnsignedWarning + "Y\r\n", 1},
+        UnsignedRow{"both_n", true, Rfs::unsigned_header, "n", kUnsignedWarning + "n\r\n", 0},
+        UnsignedRow{"both_enter", true, Rfs::unsigned_header, "\r", kUnsignedWarning + "\r\n\r\n",
+                    0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Policy, TheLastOfTwoSignatureRecordsCounts) {
