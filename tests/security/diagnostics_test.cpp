@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "board_session.hpp"
 #include "boot/startup.hpp"
@@ -126,5 +127,71 @@ TEST(LaunchDiagnostics, ReturnsWhenTheRescuePartitionHoldsNothing) {
     EXPECT_EQ(result.exit_code, kReturned + 1);
     EXPECT_EQ(result.console, kNote + kQuestion + "\r\n" + kBooting + "Image not found... \r\n");
 }
+
+// The key check and the diagnostics launch in the start-up sequence.
+const std::string kBootSlot =
+    "Booting image '1'\r\nbacktrace: starting /tmp/home/bin/mp.elf.strip\r\napplication up\r\n";
+
+struct StartCase {
+    const char* name;
+    bool signed_rfs;            // a production-signed root file system: a secured switch
+    const char* environment;    // the boot loader's settings
+    std::size_t key_file_size;  // a production key file placed beforehand, or 0
+    const char* key;            // typed at the question, if any
+    std::string console;
+};
+
+class StartUpSecurity : public testing::TestWithParam<StartCase> {};
+
+TEST_P(StartUpSecurity, ChecksKeysThenLaunchesDiagnosticsWhenAsked) {
+    const StartCase& c = GetParam();
+    sim::BoardConfig config;
+    config.serial = std::string("SN1234567890");
+    Board board(config);
+    if (c.signed_rfs) {
+        sim::write_partition(board.root(), "rfs",
+                             sectest::signed_sub_image("production", Bytes(1000, 0x33)));
+    }
+    Bytes env(4, 0);
+    const std::string settings = c.environment;
+    env.insert(env.end(), settings.begin(), settings.end());
+    env.push_back(0);
+    sim::write_partition(board.root(), "ubootenv", env);
+    sim::write_partition(
+        board.root(), "rescue",
+        boardtest::subimage(image::TYPE_DIAGNOSTICS, boardtest::diagnostics_tarball()));
+    boardtest::write_bytes(
+        board.root() / "user/images/image1",
+        boardtest::subimage(image::TYPE_APPLICATION, boardtest::application_tarball()));
+    if (c.key_file_size != 0) {
+        boardtest::write_bytes(board.root() / "user/production_key.pub.pem",
+                               Bytes(c.key_file_size, 0x41));
+    }
+    const auto result =
+        board.run([]() -> int { boot_main(); },
+                  c.key[0] == 0 ? std::vector<std::string>{} : std::vector<std::string>{c.key});
+    EXPECT_EQ(result.console, c.console);
+    if (c.key_file_size == 0) {
+        EXPECT_EQ(fs::file_size(board.root() / "user/production_key.pub.pem"), 464U);
+        EXPECT_EQ(fs::file_size(board.root() / "user/development_key.pub.pem"), 464U);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StartUpSecurity,
+    testing::Values(StartCase{"KeysLoad", true, "bootdelay=3", 0, "", kBootSlot},
+                    StartCase{"KeysFail", true, "bootdelay=3", 512, "",
+                              "ERROR loading key as length too long 512 > 500\r\n"
+                              "WARNING - problem with security keys. No keys found\r\n" +
+                                  kBootSlot},
+                    StartCase{"DiagnosticsRefused", true, "diagnostics=diags", 0, "",
+                              kRefusal + kBootSlot},
+                    StartCase{"DiagnosticsOnADeveloperSwitch", false, "diagnostics=diags", 0, "n",
+                              kNote + kQuestion + "\r\n" + kBooting + kLaunched},
+                    StartCase{"DiagnosticsInLowSecurityMode", true,
+                              "lowsec=sanctioned diagnostics=diags", 0, "n",
+                              "NOTE: Uboot low security mode override enabled\r\n" + kQuestion +
+                                  "\r\n" + kBooting + kLaunched}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
