@@ -44,16 +44,12 @@ struct Signer {
 const char* kSha256Oid = "0609608648016503040201";
 const char* kSha1Oid = "06052b0e03021a";
 
-// SEQUENCE { SEQUENCE { OID, parameters }, OCTET STRING digest }; the parameters are a NULL,
-// absent, or (parameterBytes > 0) an OCTET STRING of that many bytes to pad the structure out.
-Bytes digestInfo(const char* oidTlv, std::size_t digestLength, bool withNull = true,
-                 std::size_t parameterBytes = 0) {
-    Bytes alg = fromHex(oidTlv);
-    if (parameterBytes > 0) {
-        alg = cat({alg, der(0x04, Bytes(parameterBytes, 0x5A))});
-    } else if (withNull) {
-        alg = cat({alg, {0x05, 0x00}});
-    }
+// SEQUENCE { SEQUENCE { OID, parameters }, OCTET STRING digest }; the parameters are a NULL or
+// (parameterBytes > 0) an OCTET STRING of that many bytes to pad the structure out.
+Bytes digestInfo(const char* oidTlv, std::size_t digestLength, std::size_t parameterBytes = 0) {
+    const Bytes alg =
+        cat({fromHex(oidTlv),
+             parameterBytes > 0 ? der(0x04, Bytes(parameterBytes, 0x5A)) : Bytes{0x05, 0x00}});
     Bytes digest(digestLength);
     for (std::size_t i = 0; i < digestLength; ++i) {
         digest[i] = static_cast<std::uint8_t>(0xA0 + i);
@@ -64,7 +60,7 @@ Bytes digestInfo(const char* oidTlv, std::size_t digestLength, bool withNull = t
 // A SHA-256 DigestInfo of exactly `size` bytes.
 std::vector<std::uint8_t> sha256InfoOfSize(std::size_t size) {
     for (std::size_t p = 1; p < size; ++p) {
-        auto info = digestInfo(kSha256Oid, 32, true, p);
+        auto info = digestInfo(kSha256Oid, 32, p);
         if (info.size() == size) {
             return info;
         }
@@ -129,7 +125,9 @@ TEST(RsaSignature, OpensslSignaturesGiveTheirDigests) {
     }
 }
 
-TEST(RsaSignature, PaddingAndDigestInfoRules) {
+// Which odd encodings this lenient layer lets through is no matter (the acceptance check decides);
+// its refusals are what callers see.
+TEST(RsaSignature, PaddingAndDigestInfoRefusals) {
     Signer signer;
     const std::size_t k = signer.n.size();
     const auto sha256Info = digestInfo(kSha256Oid, 32);
@@ -145,12 +143,6 @@ TEST(RsaSignature, PaddingAndDigestInfoRules) {
     allOnes[1] = 0x01;
     auto typeTwo = padded(sha256Info, k);
     typeTwo[1] = 0x02;
-    // 01 ?? FF .. FF 00 DigestInfo: the byte after a leading 0x01 is not looked at.
-    std::vector<std::uint8_t> leadingOne(k, 0xFF);
-    leadingOne[0] = 0x01;
-    leadingOne[1] = 0x77;
-    leadingOne[k - sha256Info.size() - 1] = 0x00;
-    std::copy(sha256Info.begin(), sha256Info.end(), leadingOne.end() - sha256Info.size());
     auto badFiller = padded(sha256Info, k);
     badFiller[20] = 0xFE;
     auto extraByte = sha256Info;
@@ -160,19 +152,9 @@ TEST(RsaSignature, PaddingAndDigestInfoRules) {
         {"eight 0xFF bytes", padded(sha256InfoOfSize(k - 11), k, 8), OK, 11, 32},
         {"seven 0xFF bytes", padded(sha256InfoOfSize(k - 10), k, 7), ERR_RSA_BAD_PADDING, 999, 999},
         {"block type 2", typeTwo, ERR_RSA_BAD_PADDING, 999, 999},
-        {"leading 0x01 form", leadingOne, OK, 11, 32},
         {"non-0xFF filler", badFiller, ERR_RSA_BAD_PADDING, 999, 999},
         {"no separator: empty payload", allOnes, ERR_DER_INVALID_CONTENT, 999, 999},
-        {"SHA-1 OID, 20 bytes", padded(digestInfo(kSha1Oid, 20), k), OK, 5, 20},
-        {"SHA-1 OID without parameters", padded(digestInfo(kSha1Oid, 20, false), k), OK, 5, 20},
-        {"SHA-1 by 1.3.14.3.2.29", padded(digestInfo("06052b0e03021d", 20), k), OK, 5, 20},
         {"SHA-1 OID, 32 bytes", padded(wrongLengthInInfo, k), ERR_SIGNATURE_FORMAT, 5, 999},
-        {"MD5", padded(digestInfo("06082a864886f70d0205", 16), k), OK, 4, 16},
-        {"MD2", padded(digestInfo("06082a864886f70d0202", 16), k), OK, 2, 16},
-        {"SHA-224", padded(digestInfo("0609608648016503040204", 28), k), OK, 14, 28},
-        {"SHA-384", padded(digestInfo("0609608648016503040202", 48), k), OK, 12, 48},
-        {"unknown hash arc, empty digest", padded(digestInfo("0609608648016503040209", 0), k), OK,
-         -1, 0},
         {"unknown hash arc, some digest", padded(digestInfo("0609608648016503040209", 32), k),
          ERR_SIGNATURE_FORMAT, -1, 999},
         {"unrelated OID", padded(digestInfo("06032a0304", 32), k), ERR_DER_OID_MISMATCH, 999, 999},
@@ -203,20 +185,12 @@ TEST(RsaSignature, PayloadComesOutOfVerifySignature) {
     std::vector<std::uint8_t> out(signer.n.size());
     std::uint32_t length = 0;
     vlong* pool = nullptr;
-    auto sig = signer.sign(padded(info, signer.n.size()));
+    const auto sig = signer.sign(padded(info, signer.n.size()));
     ASSERT_EQ(RSA_verifySignature(signer.key.get(), sig.data(), out.data(), &length, &pool), OK);
     ASSERT_EQ(length, info.size());
     EXPECT_EQ(toHex(out.data(), length), toHex(info));
     EXPECT_NE(pool, nullptr) << "temporaries go back to the caller's pool";
     VLONG_freeVlongQueue(&pool);
-
-    // With no 0x00 after the 0xFF run the payload is empty and the block is accepted here.
-    std::vector<std::uint8_t> allOnes(signer.n.size(), 0xFF);
-    allOnes[0] = 0x00;
-    allOnes[1] = 0x01;
-    sig = signer.sign(allOnes);
-    ASSERT_EQ(RSA_verifySignature(signer.key.get(), sig.data(), out.data(), &length, nullptr), OK);
-    EXPECT_EQ(length, 0u);
 }
 
 TEST(RsaSignature, KeyAndLengthChecks) {
