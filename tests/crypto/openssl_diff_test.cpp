@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "crypto/aes.hpp"
@@ -129,18 +130,8 @@ namespace {
 std::vector<std::uint8_t> opensslAes(const std::vector<std::uint8_t>& key, bool cbc, bool encrypt,
                                      const std::vector<std::uint8_t>& iv,
                                      const std::vector<std::uint8_t>& in) {
-    const EVP_CIPHER* cipher = nullptr;
-    switch (key.size()) {
-        case 16:
-            cipher = cbc ? EVP_aes_128_cbc() : EVP_aes_128_ecb();
-            break;
-        case 24:
-            cipher = cbc ? EVP_aes_192_cbc() : EVP_aes_192_ecb();
-            break;
-        default:
-            cipher = cbc ? EVP_aes_256_cbc() : EVP_aes_256_ecb();
-            break;
-    }
+    const std::string name = "aes-" + std::to_string(key.size() * 8) + (cbc ? "-cbc" : "-ecb");
+    const EVP_CIPHER* cipher = EVP_get_cipherbyname(name.c_str());
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     EVP_CipherInit_ex(ctx, cipher, nullptr, key.data(), cbc ? iv.data() : nullptr, encrypt ? 1 : 0);
     EVP_CIPHER_CTX_set_padding(ctx, 0);

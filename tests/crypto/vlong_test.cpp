@@ -10,9 +10,6 @@
 
 TEST(VlongBytes, ConvertBothWays) {
     Vlong v = Vlong::hex("00000100");
-    ASSERT_EQ(v.get()->numUnitsUsed, 1u);
-    EXPECT_EQ(v.get()->pUnits[0], 256u);
-
     std::int32_t length = -1;
     EXPECT_EQ(VLONG_byteStringFromVlong(v.get(), nullptr, &length), OK);
     EXPECT_EQ(length, 2);
@@ -28,7 +25,6 @@ TEST(VlongBytes, ConvertBothWays) {
     EXPECT_EQ(VLONG_byteStringFromVlong(v.get(), one, &length), ERR_BUFFER_OVERFLOW);
 
     Vlong zero(std::vector<std::uint8_t>{});
-    EXPECT_EQ(zero.get()->numUnitsUsed, 0u);
     std::uint8_t three[3] = {1, 2, 3};
     length = 3;
     EXPECT_EQ(VLONG_byteStringFromVlong(zero.get(), three, &length), OK);
