@@ -31,9 +31,6 @@ struct StartCase {
     const char* journal;
 };
 
-// The debugger a test packs: records how it was asked to run the program, then runs it.
-const char* const debugger = "#!/bin/sh\necho \"gdb $*\" >> /sim/journal.log\nexec \"$@\"\n";
-
 class StartVariant : public testing::TestWithParam<StartCase> {};
 
 TEST_P(StartVariant, StartsTheApplicationAsTheFlagsSay) {

@@ -2,21 +2,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "board_session.hpp"
 #include "boot/env_flags.hpp"
 #include "boot_support.hpp"
 #include "hw/mtd.hpp"
 #include "image/byte_order.hpp"
 #include "image/crc.hpp"
+#include "scratch.hpp"
 #include "signer.hpp"
 #include "sys/flags.hpp"
 
@@ -25,37 +23,22 @@ namespace {
 namespace fs = std::filesystem;
 using boardtest::Board;
 
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testsupport::read_file;
 
 int sh(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-struct Output {
-    int status = -1;
-    std::string text;  // standard output and standard error
-};
-
-// boardsim with ARGS, where {B} is replaced by BOARD and {T} by a scratch folder beside it.
-Output boardsim(std::string args, const fs::path& board) {
+// boardsim with ARGS, where {B} is replaced by BOARD and {T} by a scratch folder beside it;
+// standard output and standard error.
+testsupport::Captured boardsim(std::string args, const fs::path& board) {
     for (const auto& [mark, path] : {std::pair{"{B}", board}, std::pair{"{T}", board / "tmp"}}) {
         for (auto at = args.find(mark); at != std::string::npos; at = args.find(mark)) {
             args.replace(at, 3, path.string());
         }
     }
-    Output out;
-    FILE* pipe = popen((std::string(BOARDSIM) + " " + args + " </dev/null 2>&1").c_str(), "r");
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        out.text.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
+    return testsupport::capture(std::string(BOARDSIM) + " " + args + " </dev/null 2>&1");
 }
 
 struct BadCommand {
@@ -90,15 +73,16 @@ TEST(BoardsimCli, RefusesBadCommandLinesNamingTheOptionAndTheValue) {
     };
     Board board;
     for (const auto& row : table) {
-        const Output out = boardsim(row.args, board.root());
-        EXPECT_EQ(out.status, row.status) << row.args << "\n" << out.text;
-        EXPECT_NE(out.text.find(row.message), std::string::npos) << row.args << "\n" << out.text;
+        const auto out = boardsim(row.args, board.root());
+        EXPECT_EQ(out.status, row.status) << row.args << "\n" << out.output;
+        EXPECT_NE(out.output.find(row.message), std::string::npos) << row.args << "\n"
+                                                                   << out.output;
     }
     EXPECT_FALSE(fs::exists(board.root() / "tmp/new"));
     EXPECT_EQ(boardsim("create {T}/usb --usb on", board.root()).status, 0);
-    EXPECT_EQ(boardsim("eeprom {T}/usb get usb-enable", board.root()).text, "213\n");
+    EXPECT_EQ(boardsim("eeprom {T}/usb get usb-enable", board.root()).output, "213\n");
     EXPECT_EQ(boardsim("fault {B} --clear --power-cut 3", board.root()).status, 0);
-    EXPECT_EQ(boardsim("--version", board.root()).text, "boardsim 1.0.0\n");
+    EXPECT_EQ(boardsim("--version", board.root()).output, "boardsim 1.0.0\n");
 }
 
 // A boot without its configuration would run with the faults dropped.
@@ -106,10 +90,11 @@ TEST(BoardsimRun, RefusesABoardWhoseConfigurationDoesNotRead) {
     Board board;
     ASSERT_EQ(boardsim("fault {B} --power-cut 3", board.root()).status, 0);
     std::ofstream(board.root() / "sim/board.conf", std::ios::app) << "time.scale = -1\n";
-    const Output out = boardsim("run {B} --timeout 30", board.root());
-    EXPECT_EQ(out.status, 7) << out.text;
-    EXPECT_NE(out.text.find("time.scale = -1: expected a number from 0 to 1000"), std::string::npos)
-        << out.text;
+    const auto out = boardsim("run {B} --timeout 30", board.root());
+    EXPECT_EQ(out.status, 7) << out.output;
+    EXPECT_NE(out.output.find("time.scale = -1: expected a number from 0 to 1000"),
+              std::string::npos)
+        << out.output;
 }
 
 // The boot waits a board second for a USB drive that never comes: at board.conf's scale that is
@@ -119,11 +104,11 @@ TEST(BoardsimRun, TimeScaleOverridesTheBoardsForTheRunOnly) {
     config.time_scale = 1000;
     config.usb_enable = 213;
     Board board(config);
-    const std::string conf = slurp(board.root() / "sim/board.conf");
-    const Output out = boardsim("run {B} --time-scale 0 --timeout 3", board.root());
-    EXPECT_EQ(out.status, 6) << out.text;
-    EXPECT_GE(sim::read_clock_us(board.root()), 1000000u) << out.text;
-    EXPECT_EQ(slurp(board.root() / "sim/board.conf"), conf);
+    const std::string conf = read_file(board.root() / "sim/board.conf");
+    const auto out = boardsim("run {B} --time-scale 0 --timeout 3", board.root());
+    EXPECT_EQ(out.status, 6) << out.output;
+    EXPECT_GE(sim::read_clock_us(board.root()), 1000000u) << out.output;
+    EXPECT_EQ(read_file(board.root() / "sim/board.conf"), conf);
     EXPECT_FALSE(fs::exists(board.root() / "sim/running"));
 }
 
@@ -138,12 +123,12 @@ TEST(BoardsimShow, ListsTheClockTheArmedFaultsAndTheDriveWhichKeepsSparseFilesSp
     ASSERT_EQ(stat((root / "sim/usb/files/disk.img").c_str(), &copy), 0);
     EXPECT_EQ(copy.st_size, 64 << 20);
     EXPECT_LT(copy.st_blocks * 512, 1 << 20);
-    EXPECT_EQ(slurp(root / "sim/usb/files/disk.img").substr(0, 12),
+    EXPECT_EQ(read_file(root / "sim/usb/files/disk.img").substr(0, 12),
               std::string("boot sector\0", 12));
 
     ASSERT_EQ(boardsim("fault {B} --power-cut 3 --io kernel:erase:2 --missing rtc", root).status,
               0);
-    const std::string shown = boardsim("show {B}", root).text;
+    const std::string shown = boardsim("show {B}", root).output;
     for (const std::string& line : std::vector<std::string>{
              "clock: 2026-01-01 00:00:00 at board time 0, 0.001 real seconds per board second\n",
              "faults armed:\n"
@@ -192,7 +177,7 @@ void fill_board(const fs::path& root) {
 TEST(BoardsimShow, DecodesSubImagesWearAndEepromFields) {
     Board board;
     fill_board(board.root());
-    const std::string shown = boardsim("show {B}", board.root()).text;
+    const std::string shown = boardsim("show {B}", board.root()).output;
     for (const char* part : {
              "  kernel     3 MiB in 48 blocks of 64 KiB, erase counts: 2 in blocks 0-1, 0 in "
              "blocks 2-47\n    0x00000000  kernel 1.2.3.4, header 286 + payload 1000 bytes, crc "
@@ -218,15 +203,15 @@ TEST(BoardsimShow, DecodesSubImagesWearAndEepromFields) {
 
 // Scripts and XML readers get whatever bytes the board's folder name and journal hold.
 TEST(BoardsimShow, WritesValidJsonAndAFlashMapWithAnElementPerPartitionAndSubImage) {
-    Board scratch;
-    const fs::path root = scratch.root() / "b\xff<\x01";
+    const testsupport::TempDir scratch("boardsim");
+    const fs::path root = scratch / "b\xff<\x01";
     ASSERT_EQ(sh(std::string(BOARDSIM) + " create '" + root.string() + "'"), 0);
     fill_board(root);
     std::ofstream(root / "sim/journal.log", std::ios::app) << "odd \xc3\x28 bytes\n";
-    const fs::path svg = scratch.root() / "map.svg";
-    const Output out = boardsim("show '" + root.string() + "' --json --svg " + svg.string(), root);
-    ASSERT_EQ(out.status, 0) << out.text;
-    const auto json = nlohmann::json::parse(out.text);
+    const fs::path svg = scratch / "map.svg";
+    const auto out = boardsim("show '" + root.string() + "' --json --svg " + svg.string(), root);
+    ASSERT_EQ(out.status, 0) << out.output;
+    const auto json = nlohmann::json::parse(out.output);
     EXPECT_EQ(json["partitions"][3]["erase_counts"][1], 2);
     EXPECT_EQ(json["partitions"][3]["subimages"][0]["signature"], "production");
     EXPECT_EQ(json["partitions"][4]["subimages"][0]["signature"], "development");
@@ -239,7 +224,7 @@ TEST(BoardsimShow, WritesValidJsonAndAFlashMapWithAnElementPerPartitionAndSubIma
         "c = [e.get('class') for e in E.parse(sys.argv[1]).iter()]\n"
         "sys.exit(0 if (c.count('partition'), c.count('subimage'), c.count('block')) == "
         "(7, 4, 478) else 1)\" ";
-    EXPECT_EQ(sh(count + svg.string()), 0) << slurp(svg);
+    EXPECT_EQ(sh(count + svg.string()), 0) << read_file(svg);
 }
 
 TEST(BoardsimEnv, WritesWhatTheBootLoaderToolWritesAndTheBootManagerReadsIt) {
@@ -251,8 +236,8 @@ TEST(BoardsimEnv, WritesWhatTheBootLoaderToolWritesAndTheBootManagerReadsIt) {
     ASSERT_EQ(sh("mkenvimage -b -s 0x20000 -o " + (root / "env.bin").string() + " " +
                  (root / "env.txt").string()),
               0);
-    EXPECT_EQ(slurp(root / "sim/flash/ubootenv.bin"), slurp(root / "env.bin"));
-    EXPECT_EQ(boardsim("env {B}", root).text, slurp(root / "env.txt"));
+    EXPECT_EQ(read_file(root / "sim/flash/ubootenv.bin"), read_file(root / "env.bin"));
+    EXPECT_EQ(boardsim("env {B}", root).output, read_file(root / "env.txt"));
 
     const auto result = board.run([] {
         flash_init();
@@ -263,18 +248,18 @@ TEST(BoardsimEnv, WritesWhatTheBootLoaderToolWritesAndTheBootManagerReadsIt) {
 }
 
 std::string mounts() {
-    return slurp("/proc/self/mountinfo");
+    return read_file("/proc/self/mountinfo");
 }
 
 // Boots twice (each boot ends in a reboot), as the caller's user; with `as` the run is made by
 // that user on a board of its own. Slot 1 is missing and slot 2 damaged, so each boot gives up
 // without waiting for an operator at the rescue menu.
 void boots_twice(const std::string& as) {
-    Board scratch;  // only for a directory that is removed afterwards
-    const fs::path root = scratch.root() / "run-board";
+    const testsupport::TempDir scratch("boardsim");
+    const fs::path root = scratch / "run-board";
     const std::string prefix = as.empty() ? "" : as + " ";
     if (!as.empty()) {
-        fs::permissions(scratch.root(), fs::perms::all);
+        fs::permissions(scratch.path(), fs::perms::all);
     }
     const std::string before = mounts();
     ASSERT_EQ(sh(prefix + BOARDSIM + " create " + root.string()), 0);
@@ -283,15 +268,15 @@ void boots_twice(const std::string& as) {
     slot.back() ^= 0x01;
     boardtest::write_bytes(root / "user/images/image2", slot);
     EXPECT_EQ(sh(prefix + BOARDSIM + " run " + root.string() + " --boots 2 </dev/null >" +
-                 (scratch.root() / "console").string() + " 2>&1"),
+                 (scratch / "console").string() + " 2>&1"),
               3);
     const std::string damaged =
         "Booting image '1'\r\nFailed to open Application image 1. Trying image 2.\r\n"
         "Image2 CRC failed, trying Image1 now.\r\n"
         "Booting image '2'\r\nBoth image1 and image2 failed.\r\n";
-    EXPECT_EQ(slurp(scratch.root() / "console"),
+    EXPECT_EQ(read_file(scratch / "console"),
               damaged + "boardsim: boot 1: rebooted\n" + damaged + "boardsim: boot 2: rebooted\n");
-    const std::string journal = slurp(root / "sim/journal.log");
+    const std::string journal = read_file(root / "sim/journal.log");
     EXPECT_NE(journal.find("reboot\n"), journal.rfind("reboot\n"));
     EXPECT_EQ(mounts(), before);
 }

@@ -8,6 +8,7 @@
 
 #include "board_session.hpp"
 #include "boot/startup.hpp"
+#include "scratch.hpp"
 #include "sys/console.hpp"
 #include "sys/flags.hpp"
 
@@ -23,8 +24,7 @@ void keep(const std::string& text) {
 }
 
 std::string kept(const Board& board) {
-    std::ifstream in(board.root() / "tmp/result");
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return testsupport::read_file(board.root() / "tmp/result");
 }
 
 struct LineCase {

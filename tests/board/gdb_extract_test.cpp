@@ -8,8 +8,6 @@ namespace {
 
 using namespace boardtest;
 
-const char* const debugger = "#!/bin/sh\necho \"gdb $*\" >> /sim/journal.log\nexec \"$@\"\n";
-
 enum class Other { debugger, diagnostics, missing };
 
 struct ExtractCase {
@@ -26,7 +24,7 @@ TEST_P(ExtractGdb, TakesTheDebuggerFromTheOtherSlot) {
     const ExtractCase& c = GetParam();
     const int other = c.booted == 1 ? 2 : 1;
     Board board;
-    put_slot(board, c.booted, subimage(image::TYPE_APPLICATION, application_tarball()));
+    put_slot(board, c.booted, good_app());
     const Bytes packed = gzip(debugger);
     if (c.other == Other::debugger) {
         put_slot(board, other, subimage(image::TYPE_APPLICATION, packed, 1));
@@ -74,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The debugger server needs no debugger: nothing is extracted.
 TEST(ExtractGdb, NotForTheDebuggerServer) {
     Board board;
-    put_slot(board, 1, subimage(image::TYPE_APPLICATION, application_tarball()));
+    put_slot(board, 1, good_app());
     put_slot(board, 2, subimage(image::TYPE_APPLICATION, gzip(debugger)));
     const auto result = board.run([] {
         prepare_platform();

@@ -8,16 +8,10 @@ namespace {
 
 using namespace boardtest;
 
-constexpr int returned = 10;
-
 const std::string question =
     "Install recovery image as image 1 or 2 (hit return to just boot image): ";
 const std::string not_found = "Image not found... \r\n";
 const std::string bad_crc = "Image CRC failed. Quitting\r\n";
-
-Bytes recovery() {
-    return subimage(image::TYPE_APPLICATION, application_tarball());
-}
 
 Bytes damaged_diagnostics() {
     Bytes sub = subimage(image::TYPE_DIAGNOSTICS, diagnostics_tarball());
@@ -70,27 +64,27 @@ TEST_P(RescuePartition, BootsInstallsOrReturns) {
 INSTANTIATE_TEST_SUITE_P(
     Table, RescuePartition,
     testing::Values(
-        RescueCase{"recovery_into_slot_one", recovery, "1\n",
+        RescueCase{"recovery_into_slot_one", good_app, "1\n",
                    question +
                        "1\r\n\r\nInstalling recovery image as image1...\r\nSetting boot image to "
                        "1\r\n" +
                        app_banner,
                    1, 1},
-        RescueCase{"recovery_into_slot_two", recovery, "2\n",
+        RescueCase{"recovery_into_slot_two", good_app, "2\n",
                    question +
                        "2\r\n\r\nInstalling recovery image as image2...\r\nSetting boot image to "
                        "2\r\n" +
                        app_banner,
                    2, 2},
         RescueCase{.name = "recovery_just_booted",
-                   .partition = recovery,
+                   .partition = good_app,
                    .typed = "\n",
                    .console = question +
                               "\r\n\r\nBooting recovery image. You will need to download and "
                               "install an image before rebooting\r\n" +
                               app_banner,
                    .booted = 4},
-        RescueCase{"recovery_without_an_answer", recovery, "\x04", question + app_banner},
+        RescueCase{"recovery_without_an_answer", good_app, "\x04", question + app_banner},
         RescueCase{
             .name = "diagnostics",
             .partition = [] { return subimage(image::TYPE_DIAGNOSTICS, diagnostics_tarball()); },

@@ -8,26 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "board_session.hpp"
-#include "boot/startup.hpp"
-#include "hw/mtd.hpp"
+#include "boot_support.hpp"
 #include "rescue/rescue.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-using boardtest::Board;
-using boardtest::keys;
-using boardtest::Terminal;
+using namespace boardtest;
 
-const std::string entering = "Entering Rescue Mode.\r\n";
-const std::string menu =
-    "Please select one of the following options:\r\n"
-    "\tX) Use xmodem 1K to serial download an image\r\n"
-    "\tP) Physical presence (low security mode)\r\n"
-    "\tR) Reboot\r\n"
-    "\tE) Exit\r\n";
-const std::string prompt = "\r\nOption? : ";
+const std::string& menu = rescue_options;
+const std::string& prompt = rescue_prompt;
 const std::string exit_key = prompt + "e\r\n";
 // Erased flash partitions and no slot files.
 const std::string versions =
@@ -73,7 +63,7 @@ TEST_P(RescueMenu, RunsTheChosenOptionAndShowsTheMenuAgain) {
     std::ofstream(board.root() / key_file) << "key";
     const auto result = board.run(menu_with_handler, c.strokes, c.terminal);
     EXPECT_EQ(result.exit_code, c.exit_code);
-    EXPECT_EQ(result.console, entering + menu + c.console);
+    EXPECT_EQ(result.console, rescue_entering + menu + c.console);
     EXPECT_EQ(board.journal(), c.journal);
     EXPECT_EQ(fs::exists(board.root() / key_file), !c.keys_wiped);
 }
@@ -133,9 +123,8 @@ TEST(RescueMenu, StartUpEntersItWhenTheEnvironmentAsksAndGoesOnAfterExit) {
         std::string(BOARDSIM) + " env " + board.root().string() + " diagnostics=rescue >/dev/null";
     ASSERT_EQ(std::system(env.c_str()), 0);
     // No slot files: the boot ends in the menu once more, and its Exit in a reboot.
-    const auto result = board.run([]() -> int { boot_main(); }, {"e", "e"}, quiet);
-    EXPECT_EQ(result.console.rfind(entering + menu + exit_key + "Booting image '1'\r\n", 0), 0U)
-        << result.console;
+    const auto result = board.run(start_up, {"e", "e"}, quiet);
+    EXPECT_EQ(result.console.rfind(rescue_exit + "Booting image '1'\r\n", 0), 0U) << result.console;
     EXPECT_EQ(result.exit_code, 0);
 }
 

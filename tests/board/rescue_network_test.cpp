@@ -10,6 +10,7 @@
 #include "board_session.hpp"
 #include "boot/startup.hpp"
 #include "rescue/mgmt_port.hpp"
+#include "scratch.hpp"
 
 namespace {
 
@@ -55,8 +56,7 @@ TEST_P(NetworkQuestions, AskUntilAnsweredOrQuit) {
         },
         keys(c.typed));
     EXPECT_EQ(result.exit_code, c.result);
-    std::ifstream kept(board.root() / "tmp/result");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), c.settings);
+    EXPECT_EQ(testsupport::read_file(board.root() / "tmp/result"), c.settings);
     EXPECT_EQ(result.console, c.console);
     EXPECT_EQ(board.journal(), "");
 }

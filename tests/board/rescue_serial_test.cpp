@@ -5,13 +5,11 @@
 
 #include "board_session.hpp"
 #include "boot/startup.hpp"
-#include "console_script.hpp"
 #include "rescue/xmodem.hpp"
 
 namespace {
 
 using boardtest::Board;
-using rescuetest::run_script;
 
 const std::string begin_text =
     "       Change the baud rate to 115200 bps and hit the <ENTER> key\r\n"
@@ -22,52 +20,52 @@ const std::string before_reminder =
     "\r\n    ... Waiting for the <Enter> key to be hit before the download can start...\r\n";
 // Printed after the settings are back, so the line feed gains a carriage return.
 const std::string after_reminder = "\r\r\n    ... Waiting for the <ENTER> key to be hit...\r\r\n";
+const boardtest::Terminal quiet{.echo = false};
 
 TEST(SerialDownload, WaitsForCarriageReturnBeforeAndLineFeedAfterRemindingEveryEleventhSecond) {
     // Eleven board seconds pass in a tenth of a real second, ample time to answer the reminder.
     sim::BoardConfig config;
     config.time_scale = 0.01;
     Board board(config);
-    const auto outcome = run_script(board.root(), [] { return xmodem_receive("/tmp/out"); },
-                                    {
-                                        {.after = "download.\r\n", .send = "\n"},
-                                        {.after = before_reminder + before_reminder, .send = "\r"},
-                                        {.after = "C", .send = "\x18\x18"},
-                                        {.after = after_reminder, .send = "\n"},
-                                    });
+    const auto outcome =
+        board.script([] { return xmodem_receive("/tmp/out"); },
+                     {
+                         {.after = "download.\r\n", .send = "\n"},
+                         {.after = before_reminder + before_reminder, .send = "\r"},
+                         {.after = "C", .send = "\x18\x18"},
+                         {.after = after_reminder, .send = "\n"},
+                     },
+                     quiet);
     EXPECT_TRUE(outcome.script_done);
     EXPECT_EQ(outcome.console, begin_text + before_reminder + before_reminder + "CCAN\n" +
                                    std::string(5, '\x18') + end_text + after_reminder);
-    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.exit_code, 0);
 }
 
 TEST(SerialDownload, AFileThatCannotBeCreatedIsReportedAfterTheWait) {
     Board board;
-    const auto outcome = run_script(board.root(), [] { return xmodem_receive("/no/such/dir"); },
-                                    {
-                                        {.after = "download.\r\n", .send = "\r"},
-                                        {.after = "9600 bps", .send = "\n"},
-                                    });
+    const auto outcome = board.script([] { return xmodem_receive("/no/such/dir"); },
+                                      {
+                                          {.after = "download.\r\n", .send = "\r"},
+                                          {.after = "9600 bps", .send = "\n"},
+                                      },
+                                      quiet);
     EXPECT_EQ(outcome.console,
               begin_text + "Can't open file!: No such file or directory\n" + end_text);
-    EXPECT_EQ(outcome.result, -1);
+    EXPECT_EQ(outcome.exit_code, -1);
 }
 
 // The port has its signals back for this wait, and Ctrl-\ must not end the boot manager there.
 TEST(SerialDownload, CtrlBackslashAtTheWaitAfterTheDownloadIsIgnored) {
     Board board;
-    const auto outcome = run_script(board.root(),
-                                    [] {
-                                        install_interrupt_handler();
-                                        return xmodem_receive("/no/such/dir");
-                                    },
-                                    {
-                                        {.after = "download.\r\n", .send = "\r"},
-                                        {.after = "9600 bps", .send = "\x1c"},
-                                        {.send = "\n"},
-                                    });
+    const auto outcome = board.script(
+        [] {
+            install_interrupt_handler();
+            return xmodem_receive("/no/such/dir");
+        },
+        {{.after = "download.\r\n", .send = "\r"}, {.after = "9600 bps", .send = "\x1c\n"}}, quiet);
     EXPECT_TRUE(outcome.script_done);
-    EXPECT_EQ(outcome.result, -1);
+    EXPECT_EQ(outcome.exit_code, -1);
 }
 
 }  // namespace

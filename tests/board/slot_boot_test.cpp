@@ -16,19 +16,6 @@ using image::TYPE_DIAGNOSTICS;
 using image::TYPE_KERNEL;
 using image::TYPE_KXOS;
 
-// An operation that returned (rather than starting something or rebooting) exits with this
-// plus its result.
-constexpr int returned = 10;
-
-Bytes good_app() {
-    return subimage(TYPE_APPLICATION, application_tarball());
-}
-
-Bytes damaged(Bytes sub) {
-    sub.back() ^= 0x01;
-    return sub;
-}
-
 enum class Slot { missing, good, bad_crc, bad_then_good, kernel_only, short_file };
 
 Bytes content(Slot slot) {
@@ -248,24 +235,6 @@ TEST(SlotScan, ZeroLengthRecordIsReported) {
               "Image header error\r\n"
               "Image has invalid header 0x8706774. (0x6706774)\r\n"
               "Image1 has invalid header... trying Image2.\r\n");
-}
-
-int start_up() {
-    boot_main();
-}
-
-TEST(BootSequence, MissingSlotThenDamagedSlotEndsInAReboot) {
-    Board board;
-    put_slot(board, 2, damaged(good_app()));
-    const auto result = board.run(start_up);
-    EXPECT_EQ(result.console,
-              "Booting image '1'\r\n"
-              "Failed to open Application image 1. Trying image 2.\r\n"
-              "Image2 CRC failed, trying Image1 now.\r\n"
-              "Booting image '2'\r\n"
-              "Both image1 and image2 failed.\r\n");
-    EXPECT_EQ(board.journal().substr(board.journal().rfind("summary-scan\n")),
-              "summary-scan\nreboot\n");
 }
 
 // Headers whose lengths describe no valid sub-image: the scan ends on them, without hanging or

@@ -7,30 +7,22 @@
 #include <ctime>
 #include <fstream>
 
-#include "board_session.hpp"
 #include "boot/reboot.hpp"
-#include "boot/startup.hpp"
 #include "boot_support.hpp"
-#include "hw/i2c.hpp"
 #include "sys/shell.hpp"
 
 namespace {
 
-using boardtest::Board;
-using boardtest::rescue_exit;
+using namespace boardtest;
 
 void tool_fails(const Board& board, const std::string& tool) {
     std::filesystem::create_directories(board.root() / "sim/fail");
     std::ofstream{board.root() / "sim/fail" / tool};
 }
 
-int start_up() {
-    boot_main();
-}
-
 // Without slot files start-up ends in the rescue menu; the operator leaves it with Exit.
-boardtest::Result start_up_and_exit_rescue(Board& board) {
-    return board.run(start_up, {"e"}, boardtest::Terminal{.echo = false});
+Result start_up_and_exit_rescue(Board& board) {
+    return board.run(start_up, {"e"}, Terminal{.echo = false});
 }
 
 TEST(StartUp, SetsTheClockMountsScansAndRebootsWithoutSlotFiles) {

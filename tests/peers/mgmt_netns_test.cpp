@@ -13,6 +13,7 @@
 
 #include "board_session.hpp"
 #include "rescue/mgmt_port.hpp"
+#include "scratch.hpp"
 
 namespace {
 
@@ -82,8 +83,7 @@ boardtest::Result on_network(Board& board, Peer peer, int (*op)(), const std::st
     }
     int status = 0;
     waitpid(child, &status, 0);
-    std::ifstream in(transcript, std::ios::binary);
-    return {std::string(std::istreambuf_iterator<char>(in), {}),
+    return {testsupport::read_file(transcript),
             WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
 }
 

@@ -9,8 +9,6 @@
 
 #include "boot/startup.hpp"
 #include "boot_support.hpp"
-#include "console_script.hpp"
-#include "crypto/crypto.hpp"
 #include "rescue/rescue.hpp"
 #include "rescue/xmodem.hpp"
 
@@ -18,8 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace boardtest;
-using rescuetest::run_script;
-using rescuetest::Step;
+const Terminal quiet{.echo = false};
 
 constexpr std::uint8_t kPadding = 0x1A;
 
@@ -64,7 +61,7 @@ TEST_P(FromSx, ReceivesTheFilePaddedToWholeBlocks) {
     const Bytes data = sample(GetParam());
     write_bytes(board.root() / "sent.bin", data);
     const auto outcome =
-        run_script(board.root(), receive_into_tmp, send_with_sx(board.root() / "sent.bin"));
+        board.script(receive_into_tmp, send_with_sx(board.root() / "sent.bin"), quiet);
     ASSERT_TRUE(outcome.script_done) << outcome.console;
     const Bytes got = read_bytes(board.root() / "tmp/out");
     ASSERT_GE(got.size(), data.size());
@@ -72,7 +69,7 @@ TEST_P(FromSx, ReceivesTheFilePaddedToWholeBlocks) {
     EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
     EXPECT_TRUE(std::all_of(got.begin() + static_cast<std::ptrdiff_t>(data.size()), got.end(),
                             [](std::uint8_t b) { return b == kPadding; }));
-    EXPECT_EQ(outcome.result, static_cast<int>(got.size()));
+    EXPECT_EQ(outcome.exit_code, static_cast<int>(got.size()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FromSx, testing::Values(0, 1, 127, 128, 1024, 1025, 300000));
@@ -82,19 +79,18 @@ TEST(FromSx, ASenderKilledMidTransferCancels) {
     write_bytes(board.root() / "sent.bin", sample(200000));
     const fs::path out = board.root() / "tmp/out";
     const auto outcome =
-        run_script(board.root(), receive_into_tmp, send_with_sx(board.root() / "sent.bin", [&out] {
-                       std::error_code ec;
-                       return fs::file_size(out, ec) >= 16 * 1024 && !ec;
-                   }));
+        board.script(receive_into_tmp,
+                     send_with_sx(board.root() / "sent.bin",
+                                  [&out] {
+                                      std::error_code ec;
+                                      return fs::file_size(out, ec) >= 16 * 1024 && !ec;
+                                  }),
+                     quiet);
     ASSERT_TRUE(outcome.script_done) << outcome.console;
-    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.exit_code, 0);
     // The sender is gone, so the cancel reaches the terminal.
     EXPECT_NE(outcome.console.find(std::string(5, '\x18')), std::string::npos);
 }
-
-// The menu as it first shows, waiting for a key, and as it shows again, left with Exit.
-const std::string first_menu = rescue_exit.substr(0, rescue_exit.size() - 3);
-const std::string menu_again = rescue_exit.substr(rescue_exit.find("Please"));
 
 // The rescue menu's download as an operator runs it: x, Enter at the new speed, a release
 // bundle from sx through the board's own receiver, Enter back at the old speed, and slot 2
@@ -112,17 +108,15 @@ TEST(MenuDownload, InstallsAProductionSignedBundleIntoSlotTwo) {
     steps.insert(steps.begin(), {.after = "Option? : ", .send = "x"});
     steps.push_back({.after = "just boot image): ", .send = "2\n"});
     steps.push_back({.after = "Option? : ", .send = "e"});
-    const auto outcome = run_script(
-        board.root(),
+    const auto outcome = board.script(
         [] {
             install_interrupt_handler();
-            prepare_platform();
-            CRYPTO_initLibrary();
+            prepare_installer();
             return rescue_menu();
         },
-        steps);
+        steps, quiet);
     ASSERT_TRUE(outcome.script_done) << outcome.console;
-    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.exit_code, 1);
 
     // The bundle is the application sub-image alone.
     EXPECT_EQ(read_bytes(board.root() / "user/images/image2"), read_bytes(bundle));
@@ -136,7 +130,7 @@ TEST(MenuDownload, InstallsAProductionSignedBundleIntoSlotTwo) {
         std::regex(R"(File image installed from xmodem at \d\d:\d\d:\d\d on \d+-\d+-20\d\d\n)")))
         << logged;
 
-    const std::string head = first_menu +
+    const std::string head = rescue_entering + rescue_options + rescue_prompt +
                              "x\r\nRunning xmodem rescue.....\r\n"
                              "       Change the baud rate to 115200 bps and hit the <ENTER> key\r\n"
                              "       before initiating the download.\r\n";
@@ -144,9 +138,10 @@ TEST(MenuDownload, InstallsAProductionSignedBundleIntoSlotTwo) {
         "\r\nExtracting images ... Do *NOT* power cycle the switch.\r\n"
         "Installing Application:  Image signature verified. "
         "Install image as image 1 or 2 (hit return to just boot image): "
-        "Installing image as image2:     \b\b\b\b100%\b\b\b\b100%\r\n"
-        "\r\nImage2 updated succeeded\r\nUpdating install log. " +
-        std::regex_replace(logged, std::regex("\n"), "\r\n") + menu_again;
+        "Installing image as image2: " +
+        one_piece + "\r\nImage2 updated succeeded\r\nUpdating install log. " +
+        std::regex_replace(logged, std::regex("\n"), "\r\n") + rescue_options + rescue_prompt +
+        "e\r\n";
     EXPECT_EQ(outcome.console.substr(0, head.size()), head);
     ASSERT_GE(outcome.console.size(), tail.size());
     EXPECT_EQ(outcome.console.substr(outcome.console.size() - tail.size()), tail);

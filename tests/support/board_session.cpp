@@ -2,16 +2,17 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -20,107 +21,130 @@
 #include "launch.hpp"
 #include "platform/files.hpp"
 #include "rootfs.hpp"
+#include "scratch.hpp"
 
 namespace boardtest {
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::read_file;
 
 // A board that hangs is a failed test, not a stuck suite.
 constexpr auto hang_limit = std::chrono::seconds(60);
+// Where the board leaves op's whole result; an exit status keeps only its low byte.
+constexpr const char* result_file = "sim/op-result";
 
-std::optional<std::string> read_text(const fs::path& path) {
-    std::ifstream in(path);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Children of a process, from the ppid field of every /proc/PID/stat.
+// The oldest child of a process: orphans that the board's init adopts come after its own.
 pid_t child_of(pid_t parent) {
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
-        const auto stat = read_text(entry.path() / "stat");
-        if (!stat) {
-            continue;
-        }
-        // pid (comm) state ppid ...: comm may hold blanks, so count from the last ')'.
-        std::istringstream fields(stat->substr(stat->rfind(')') + 1));
-        char state = 0;
-        pid_t ppid = 0;
-        if (fields >> state >> ppid && ppid == parent) {
-            return static_cast<pid_t>(std::stol(entry.path().filename().string()));
-        }
-    }
-    return -1;
+    const std::string task = std::to_string(parent);
+    std::istringstream children(read_file("/proc/" + task + "/task/" + task + "/children"));
+    pid_t child = -1;
+    children >> child;
+    return child;
 }
 
 // What a process is blocked in, as far as the console is concerned.
 struct Wait {
     long syscall = -1;
-    unsigned long long reads = 0;  // read system calls completed so far
+    std::string reads;  // the count of read system calls completed so far
     bool operator==(const Wait&) const = default;
 };
 
-// The process waits for console input: blocked in a read of descriptor 0 or in a poll.
-std::optional<Wait> console_wait(pid_t pid) {
-    const auto text = read_text("/proc/" + std::to_string(pid) + "/syscall");
-    if (!text) {
-        return std::nullopt;
-    }
-    std::istringstream fields(*text);
+// The process waits for input: blocked in a read of the console, in a poll, or asleep between
+// polls of the serial port.
+std::optional<Wait> input_wait(pid_t pid) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    std::istringstream fields(read_file(proc + "/syscall"));
     long number = -1;
     std::string first_arg;
     if (!(fields >> number >> first_arg)) {
         return std::nullopt;
     }
     const bool console_read = number == SYS_read && std::stoul(first_arg, nullptr, 16) == 0;
-    const bool console_poll = number == SYS_poll || number == SYS_ppoll;
-    if (!console_read && !console_poll) {
+    if (!console_read && number != SYS_poll && number != SYS_ppoll && number != SYS_nanosleep &&
+        number != SYS_clock_nanosleep) {
         return std::nullopt;
     }
-    const auto io = read_text("/proc/" + std::to_string(pid) + "/io");
-    Wait wait{number, 0};
-    if (io) {
-        std::istringstream lines(*io);
-        std::string key;
-        unsigned long long value = 0;
-        while (lines >> key >> value) {
-            if (key == "syscr:") {
-                wait.reads = value;
-            }
-        }
-    }
-    return wait;
+    const std::string io = read_file(proc + "/io");
+    const auto at = io.find("syscr:");
+    return Wait{number, at == std::string::npos ? "" : io.substr(at, io.find('\n', at) - at)};
 }
 
-void drain(int master, std::string& console) {
+void write_all(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EPIPE) {
+            return;  // the peer has ended; what it would have read no longer matters
+        }
+        if (n < 0 && errno != EINTR) {
+            throw std::runtime_error("writing to the line failed");
+        }
+        if (n > 0) {
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+    }
+}
+
+// Reads what is waiting on from into to (or appends it to text); false once from is closed.
+bool pass(int from, int to, std::string* text = nullptr) {
     std::array<char, 4096> buffer{};
-    for (;;) {
-        const ssize_t n = read(master, buffer.data(), buffer.size());
-        if (n <= 0) {
-            return;
-        }
-        console.append(buffer.data(), static_cast<std::size_t>(n));
+    const ssize_t n = read(from, buffer.data(), buffer.size());
+    if (n > 0 && text != nullptr) {
+        text->append(buffer.data(), static_cast<std::size_t>(n));
+    } else if (n > 0) {
+        write_all(to, buffer.data(), static_cast<std::size_t>(n));
     }
+    return n > 0 || (n < 0 && (errno == EINTR || errno == EAGAIN));
 }
 
-std::filesystem::path make_temp_dir(const char* stem) {
-    std::string pattern = (fs::temp_directory_path() / stem).string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
+// The peer owns the line while it runs; its process group is killed when it is cut short. We
+// relay between the console and socat ourselves: handed a terminal, socat would put back the
+// settings it found there when it ends, undoing what the board has set meanwhile.
+void run_peer(int master, const Step& step, pid_t keeper) {
+    std::array<int, 2> line{};
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, line.data()) != 0) {
+        throw std::runtime_error("no socket pair");
     }
-    return pattern;
+    const pid_t peer = fork();
+    if (peer == 0) {
+        setpgid(0, 0);
+        dup2(line[1], 0);
+        dup2(line[1], 1);
+        const int log = open("/dev/null", O_WRONLY);
+        dup2(log, 2);
+        execlp("socat", "socat", "-b", "4096", "-", ("EXEC:" + step.peer).c_str(), nullptr);
+        _exit(127);
+    }
+    close(line[1]);
+    setpgid(peer, peer);
+    const auto give_up = std::chrono::steady_clock::now() + hang_limit;
+    bool open = true;
+    int status = 0;
+    while (open || waitpid(peer, &status, WNOHANG) != peer) {
+        std::array<pollfd, 2> fds{{{master, POLLIN, 0}, {line[0], POLLIN, 0}}};
+        poll(fds.data(), fds.size(), 5);
+        if (open && (fds[0].revents & POLLIN) != 0) {
+            pass(master, line[0]);
+        }
+        if (open && (fds[1].revents & (POLLIN | POLLHUP)) != 0) {
+            open = pass(line[0], master);
+        }
+        const bool cut = step.cut_peer_when && step.cut_peer_when();
+        if (cut || kill(keeper, 0) != 0 || std::chrono::steady_clock::now() > give_up) {
+            kill(-peer, SIGKILL);
+            waitpid(peer, &status, 0);
+            break;
+        }
+    }
+    close(line[0]);
 }
 
 // The root file system is the same for every board of a test binary; building it (with its
 // library look-ups) costs more than copying it, so it is built once and copied per board.
 class RootfsTemplate {
 public:
-    RootfsTemplate() : creator_(getpid()), path_(make_temp_dir("board-template-XXXXXX")) {
+    RootfsTemplate() : creator_(getpid()), path_(testsupport::make_temp_dir("board-template")) {
         if (!boardsim::create_rootfs(path_, boardsim::default_rootfs_sources())) {
             throw std::runtime_error("creating the board template failed");
         }
@@ -156,7 +180,7 @@ std::vector<std::string> keys(const std::string& keys) {
     return strokes;
 }
 
-Board::Board(const sim::BoardConfig& config) : root_(make_temp_dir("board-XXXXXX")) {
+Board::Board(const sim::BoardConfig& config) : root_(testsupport::make_temp_dir("board")) {
     std::error_code ec;
     fs::copy(rootfs_template(), root_,
              fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
@@ -172,19 +196,30 @@ Board::~Board() {
 }
 
 std::string Board::journal() const {
-    return read_text(root_ / "sim/journal.log").value_or("");
+    return read_file(root_ / "sim/journal.log");
 }
 
 Result Board::run(const std::function<int()>& op, const std::vector<std::string>& strokes,
                   const Terminal& terminal) {
+    std::vector<Step> steps;
+    for (const std::string& stroke : strokes) {
+        steps.push_back({.send = stroke});
+    }
+    return script(op, steps, terminal);
+}
+
+Result Board::script(const std::function<int()>& op, const std::vector<Step>& steps,
+                     const Terminal& terminal) {
+    // A peer that ends while the relay still has bytes for it must not end the test process.
+    std::signal(SIGPIPE, SIG_IGN);
     const platform::unique_fd master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (master.get() < 0 || grantpt(master.get()) != 0 || unlockpt(master.get()) != 0) {
         throw std::runtime_error("no pty");
     }
+    fs::remove(root_ / result_file);
     boardsim::Console console;
     console.path = ptsname(master.get());
     console.new_session = true;
-    Result result;
     pid_t keeper = -1;
     {
         const platform::unique_fd slave(open(console.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
@@ -201,30 +236,27 @@ Result Board::run(const std::function<int()>& op, const std::vector<std::string>
             // the stream's positions, which a mode change alone would leave as they were.
             static char line_buffer[BUFSIZ];
             std::setvbuf(stdout, line_buffer, _IOLBF, sizeof line_buffer);
-            return op();
+            const int result = op();
+            std::ofstream(std::string("/") + result_file) << result;
+            return result;
         });
     }
     if (keeper < 0) {
         throw std::runtime_error("launching the board failed");
     }
-    const platform::unique_fd pidfd(static_cast<int>(syscall(SYS_pidfd_open, keeper, 0)));
-    const auto give_up = std::chrono::steady_clock::now() + hang_limit;
+    Result result;
     std::size_t next = 0;
+    std::size_t seen_from = 0;  // where the current step starts looking for its text
     pid_t first = -1;
     std::optional<Wait> last;
+    auto give_up = std::chrono::steady_clock::now() + hang_limit;
     int status = 0;
     for (;;) {
-        std::array<pollfd, 2> fds{{{master.get(), POLLIN, 0}, {pidfd.get(), POLLIN, 0}}};
-        poll(fds.data(), fds.size(), next < strokes.size() ? 1 : 100);
-        if ((fds[0].revents & POLLIN) != 0) {
-            std::array<char, 4096> buffer{};
-            const ssize_t n = read(master.get(), buffer.data(), buffer.size());
-            if (n > 0) {
-                result.console.append(buffer.data(), static_cast<std::size_t>(n));
-            }
+        pollfd fd{master.get(), POLLIN, 0};
+        if (poll(&fd, 1, next < steps.size() ? 1 : 20) > 0 && (fd.revents & POLLIN) != 0) {
+            pass(master.get(), -1, &result.console);
         }
-        if ((fds[1].revents & POLLIN) != 0) {
-            waitpid(keeper, &status, 0);
+        if (waitpid(keeper, &status, WNOHANG) == keeper) {
             break;
         }
         if (std::chrono::steady_clock::now() > give_up) {
@@ -232,24 +264,39 @@ Result Board::run(const std::function<int()>& op, const std::vector<std::string>
             waitpid(keeper, &status, 0);
             break;
         }
-        if (next < strokes.size()) {
-            if (first < 0) {
-                const pid_t init = child_of(keeper);
-                first = init < 0 ? -1 : child_of(init);
+        if (next == steps.size()) {
+            continue;
+        }
+        if (first < 0) {
+            const pid_t init = child_of(keeper);
+            first = init < 0 ? -1 : child_of(init);
+            continue;
+        }
+        const Step& step = steps[next];
+        if (result.console.find(step.after, seen_from) == std::string::npos) {
+            continue;
+        }
+        // A peer waits for its partner by itself, so it may take the line while the board runs
+        // a program of its own (the receiver) rather than reading.
+        if (step.peer.empty()) {
+            const auto wait = input_wait(first);
+            if (!wait || wait == last) {
                 continue;
             }
-            const auto wait = console_wait(first);
-            if (wait && wait != last) {
-                const std::string& stroke = strokes[next++];
-                if (write(master.get(), stroke.data(), stroke.size()) < 0) {
-                    throw std::runtime_error("typing failed");
-                }
-                last = wait;
-            }
+            last = wait;
+            write_all(master.get(), step.send.data(), step.send.size());
+        } else {
+            run_peer(master.get(), step, keeper);
+            last.reset();
         }
+        seen_from = result.console.size();
+        result.script_done = ++next == steps.size();
+        give_up = std::chrono::steady_clock::now() + hang_limit;
     }
-    drain(master.get(), result.console);
-    result.exit_code = boardsim::exit_code_of(status);
+    while (pass(master.get(), -1, &result.console)) {
+    }
+    const std::string returned = read_file(root_ / result_file);
+    result.exit_code = returned.empty() ? boardsim::exit_code_of(status) : std::stoi(returned);
     return result;
 }
 

@@ -3,33 +3,25 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "scratch.hpp"
+
 namespace imgtooltest {
 
-struct Outcome {
-    int status;
-    std::string output;
-};
+using Outcome = testsupport::Captured;
 
 class Scratch : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "imgtool.XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void SetUp() override { dir_ = std::make_unique<testsupport::TempDir>("imgtool"); }
+    void TearDown() override { dir_.reset(); }
 
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string path(const std::string& name) const { return (*dir_ / name).string(); }
 
     void write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
         std::ofstream(path(name), std::ios::binary)
@@ -37,27 +29,18 @@ protected:
                    static_cast<std::streamsize>(bytes.size()));
     }
     std::vector<std::uint8_t> read(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::string text = testsupport::read_file(path(name));
+        return {text.begin(), text.end()};
     }
 
     // Runs imgtool in the scratch directory; `with_errors` adds standard error to the output.
     Outcome run(const std::string& args, bool with_errors = false) const {
-        const std::string command = "cd '" + dir_.string() + "' && '" IMGTOOL_PATH "' " + args +
-                                    (with_errors ? " 2>&1" : " 2>/dev/null");
-        FILE* pipe = ::popen(command.c_str(), "r");
-        std::string output;
-        char chunk[4096];
-        std::size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
-            output.append(chunk, n);
-        }
-        const int status = ::pclose(pipe);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+        return testsupport::capture("cd '" + dir_->path().string() + "' && '" IMGTOOL_PATH "' " +
+                                    args + (with_errors ? " 2>&1" : " 2>/dev/null"));
     }
 
 private:
-    std::filesystem::path dir_;
+    std::unique_ptr<testsupport::TempDir> dir_;
 };
 
 }  // namespace imgtooltest

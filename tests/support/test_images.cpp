@@ -1,34 +1,18 @@
 #include "test_images.hpp"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+
+#include "scratch.hpp"
 
 namespace boardtest {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "images-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path = pattern;
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
+using testsupport::TempDir;
 
 void run(const std::string& command) {
     if (std::system(command.c_str()) != 0) {
@@ -39,24 +23,24 @@ void run(const std::string& command) {
 }  // namespace
 
 Bytes tarball(const Files& files) {
-    const TempDir dir;
-    fs::create_directories(dir.path / "tree");
+    const TempDir dir("images");
+    fs::create_directories(dir / "tree");
     for (const auto& [name, content] : files) {
-        const fs::path file = dir.path / "tree" / name;
+        const fs::path file = dir / "tree" / name;
         fs::create_directories(file.parent_path());
         write_text(file, content);
         fs::permissions(file, fs::perms(0755));
     }
-    run("tar -czf '" + (dir.path / "out.tar.gz").string() + "' --owner=0 --group=0 -C '" +
-        (dir.path / "tree").string() + "' .");
-    return read_bytes(dir.path / "out.tar.gz");
+    run("tar -czf '" + (dir / "out.tar.gz").string() + "' --owner=0 --group=0 -C '" +
+        (dir / "tree").string() + "' .");
+    return read_bytes(dir / "out.tar.gz");
 }
 
 Bytes gzip(const std::string& content) {
-    const TempDir dir;
-    write_text(dir.path / "file", content);
-    run("gzip -n '" + (dir.path / "file").string() + "'");
-    return read_bytes(dir.path / "file.gz");
+    const TempDir dir("images");
+    write_text(dir / "file", content);
+    run("gzip -n '" + (dir / "file").string() + "'");
+    return read_bytes(dir / "file.gz");
 }
 
 std::string script_printing(const std::string& banner) {
