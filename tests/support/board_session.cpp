@@ -50,9 +50,9 @@ struct Wait {
     bool operator==(const Wait&) const = default;
 };
 
-// The process waits for input: blocked in a read of the console, in a poll, or asleep between
-// polls of the serial port.
-std::optional<Wait> input_wait(pid_t pid) {
+// The process waits for input: blocked in a read of the console, in a poll, or (when `asleep`
+// counts) asleep between polls of the serial port.
+std::optional<Wait> input_wait(pid_t pid, bool asleep) {
     const std::string proc = "/proc/" + std::to_string(pid);
     std::istringstream fields(read_file(proc + "/syscall"));
     long number = -1;
@@ -61,8 +61,8 @@ std::optional<Wait> input_wait(pid_t pid) {
         return std::nullopt;
     }
     const bool console_read = number == SYS_read && std::stoul(first_arg, nullptr, 16) == 0;
-    if (!console_read && number != SYS_poll && number != SYS_ppoll && number != SYS_nanosleep &&
-        number != SYS_clock_nanosleep) {
+    const bool sleep = number == SYS_nanosleep || number == SYS_clock_nanosleep;
+    if (!console_read && number != SYS_poll && number != SYS_ppoll && !(asleep && sleep)) {
         return std::nullopt;
     }
     const std::string io = read_file(proc + "/io");
@@ -279,7 +279,8 @@ Result Board::script(const std::function<int()>& op, const std::vector<Step>& st
         // A peer waits for its partner by itself, so it may take the line while the board runs
         // a program of its own (the receiver) rather than reading.
         if (step.peer.empty()) {
-            const auto wait = input_wait(first);
+            // A board that sleeps may be busy rather than waiting; it waits once its text shows.
+            const auto wait = input_wait(first, !step.after.empty());
             if (!wait || wait == last) {
                 continue;
             }

@@ -19,7 +19,8 @@ struct Terminal {
 
 struct Step {
     std::string after{};  // console text to see first (counted from the end of the previous step)
-    std::string send{};   // typed once the board waits (reads the console, polls or sleeps)
+    std::string send{};   // typed once the board waits (reads the console, polls, or sleeps
+                          // after the text has shown)
     // Or: a shell command connected to the console through a socat relay, started as soon as
     // the text shows. The board's output goes to it, not to the transcript, until it ends.
     std::string peer{};
