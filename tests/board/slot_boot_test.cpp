@@ -302,22 +302,17 @@ int boot_usb() {
     return returned + boot_image_slot(3);
 }
 
-TEST(UsbBoot, FirstBootListsTheImageAndBootsIt) {
+// The first boot lists the drive's image and boots it; the next asks before booting it again.
+TEST(UsbBoot, FirstBootListsTheImageAndTheNextAsks) {
     Board board;
     put_usb_image(board, good_app());
-    const auto result = board.run(boot_usb);
-    EXPECT_EQ(result.console, app_banner);
+    const auto first = board.run(boot_usb);
+    EXPECT_EQ(first.console, app_banner);
     EXPECT_EQ(eeprom_byte(board, booted_image_offset), 3);
     EXPECT_FALSE(std::filesystem::is_empty(board.root() / "user/images/rejected"));
-}
-
-TEST(UsbBoot, ListedImageUnansweredIsNotBooted) {
-    Board board;
-    put_usb_image(board, good_app());
-    board.run(boot_usb);
-    const auto result = board.run(boot_usb);
-    EXPECT_EQ(result.exit_code, returned);
-    EXPECT_EQ(result.console,
+    const auto unanswered = board.run(boot_usb);
+    EXPECT_EQ(unanswered.exit_code, returned);
+    EXPECT_EQ(unanswered.console,
               "USB image is in rejected list.\r\nWould you still like to load it? (y/n) \r\n"
               "Timeout. Assuming \"no\".\r\n");
 }
