@@ -1,10 +1,12 @@
 #include "hw/cpld.hpp"
 
-#include "console.hpp"
+#include "in_process.hpp"
 #include "sim/board.hpp"
 #include "temp_board.hpp"
 
 namespace {
+
+using testsupport::console_of;
 
 TEST(Cpld, FirstAccessMapsTheWindowOnceForGood) {
     TempBoard board;

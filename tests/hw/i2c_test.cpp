@@ -4,12 +4,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "console.hpp"
+#include "in_process.hpp"
 #include "sim/board.hpp"
 #include "temp_board.hpp"
 
 namespace {
 
+using testsupport::console_of;
 using Bytes = std::vector<std::uint8_t>;
 
 class I2c : public ::testing::Test {
@@ -130,35 +131,6 @@ INSTANTIATE_TEST_SUITE_P(
                                   "I2C error when writing LED on bus 1 offset 5: 6\n"},
                       // The port device only gates write protection; its absence goes unreported.
                       MissingChip{"port", "", "", ""}));
-
-TEST(I2cMissingBus, BusZeroMissingLeavesBusOneClosedAndLedWritesFail) {
-    auto c = TempBoard::test_config();
-    c.faults.missing = {"bus0"};
-    TempBoard board(c);
-    auto [out, rc] = console_of([] { return i2c_open_buses(); });
-    EXPECT_EQ(rc, -1);
-    EXPECT_EQ(out, "ERROR: driver /dev/i2c-0 couldn't be opened\n");
-    EXPECT_EQ(i2c_bus_fd(0), -1);
-    EXPECT_EQ(i2c_bus_fd(1), 0);
-    // Descriptor 0 is no i2c bus: selecting a device on it fails.
-    auto [led_out, led_result] = console_of([] {
-        const int rc = led_write(5, 1);
-        return std::pair(rc, errno);
-    });
-    EXPECT_LT(led_result.first, 0);
-    EXPECT_NE(led_result.second, 0);
-    EXPECT_EQ(led_out,
-              "I2C error when setting LED on bus 1: " + std::to_string(led_result.second) + "\n");
-    auto [rtc_out, rtc_rc] = console_of([] {
-        std::uint8_t clock[7] = {};
-        return rtc_read(clock);
-    });
-    EXPECT_EQ(rtc_rc, 0);
-    EXPECT_EQ(rtc_out,
-              "I2C error when setting bus 0, device 0xd0: " + std::to_string(EBADF) + "\n");
-    EXPECT_TRUE(sim::read_led_log(board.root()).empty());
-    i2c_close_buses();
-}
 
 TEST(I2cMissingBus, BusOneMissingStillOpensBusZero) {
     auto c = TempBoard::test_config();

@@ -62,17 +62,17 @@ phase() {
   [ $status -eq 0 ] || failed="$failed $name"
 }
 
-phase flash --gtest_filter='*RealMtd*'
+phase flash --gtest_filter='*Flash*-AbsentFlash.*'
 
 mv /dev/mtd-onie /dev/onie-aside
-phase flash-absent-partition --gtest_filter='AbsentMtd.*'
+phase flash-absent-partition --gtest_filter='AbsentFlash.*'
 mv /dev/onie-aside /dev/mtd-onie
 
 ln -s i2c-stub /dev/i2c-1
-phase i2c-bus0-missing --gtest_filter='MissingBus.*'
+phase i2c-bus0-missing --gtest_filter='AbsentBusZero.*'
 
 ln -s i2c-stub /dev/i2c-0
-phase i2c --gtest_filter='RealI2c.*'
+phase i2c --gtest_filter='PortDevice.*'
 
 if [ -z "$failed" ]; then
   echo "kernel-vm: PASS"

@@ -30,7 +30,7 @@ if ! grep -qx 'kernel-vm: PASS' "$log"; then
   exit 1
 fi
 echo "Checked against the kernel's drivers in the VM:"
-if ! grep -E '^\[(real driver|emulators only)\]' "$log"; then
+if ! grep '^\[real driver\]' "$log"; then
   echo "FAIL: the VM passed without reporting a single operation"
   exit 1
 fi

@@ -2,30 +2,21 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <string>
 
+#include "scratch.hpp"
 #include "sim/board.hpp"
 
 class TempBoard {
 public:
-    explicit TempBoard(const sim::BoardConfig& config = test_config()) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "board.XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
-        EXPECT_TRUE(sim::create_board_state(root_, config));
-        sim::use_board(root_);
+    explicit TempBoard(const sim::BoardConfig& config = test_config()) : dir_("board") {
+        EXPECT_TRUE(sim::create_board_state(dir_.path(), config));
+        sim::use_board(dir_.path());
     }
-    TempBoard(const TempBoard&) = delete;
-    TempBoard& operator=(const TempBoard&) = delete;
-    ~TempBoard() {
-        sim::use_board("/");
-        std::error_code ec;
-        std::filesystem::remove_all(root_, ec);
-    }
+    ~TempBoard() { sim::use_board("/"); }
 
-    const std::filesystem::path& root() const { return root_; }
+    const std::filesystem::path& root() const { return dir_.path(); }
 
     // Small partitions keep the tests quick; no real waiting.
     static sim::BoardConfig test_config() {
@@ -38,5 +29,5 @@ public:
     }
 
 private:
-    std::filesystem::path root_;
+    testsupport::TempDir dir_;
 };
