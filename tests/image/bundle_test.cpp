@@ -7,26 +7,15 @@
 
 #include "image/byte_order.hpp"
 #include "image/writer.hpp"
-#include "temp_file.hpp"
+#include "in_process.hpp"
+#include "sealed_subimage.hpp"
 
 namespace image {
 namespace {
 
-using image::testing::temp_file;
+using testsupport::file_holding;
 
-std::vector<std::uint8_t> payload(std::size_t n, std::uint8_t seed) {
-    std::vector<std::uint8_t> v(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        v[i] = static_cast<std::uint8_t>(seed + i);
-    }
-    return v;
-}
-
-std::vector<std::uint8_t> sub(std::uint32_t type, std::uint8_t hv, std::size_t payload_size,
-                              std::uint8_t seed = 1) {
-    const auto p = payload(payload_size, seed);
-    return *make_subimage({type, 0x01000000, hv, {}, p});
-}
+using testsupport::sealed_subimage;
 
 void append(std::vector<std::uint8_t>& to, const std::vector<std::uint8_t>& what) {
     to.insert(to.end(), what.begin(), what.end());
@@ -42,14 +31,12 @@ std::vector<std::uint8_t> v1_claiming(std::uint32_t length, std::size_t size) {
 
 TEST(BundleWalk, VisitsEachSubImageAndEndsBeforeAShortTail) {
     std::vector<std::uint8_t> bundle;
-    append(bundle, sub(TYPE_KXOS, 1, 10));
-    append(bundle, sub(TYPE_KERNEL, 2, 0));
-    append(bundle, sub(TYPE_APPLICATION, 3, 33));
+    append(bundle, sealed_subimage(TYPE_KXOS, 10, 1));
+    append(bundle, sealed_subimage(TYPE_KERNEL, 0, 2));
+    append(bundle, sealed_subimage(TYPE_APPLICATION, 33, 3));
     bundle.resize(bundle.size() + 12, 0xEE);  // a tail too short to be a header
-    temp_file f(bundle);
-    ASSERT_TRUE(f.ok());
-
-    bundle_walk walk(f.fd());
+    const auto f = file_holding(bundle);
+    bundle_walk walk(fileno(f.get()));
     subimage_ref s{};
     std::vector<std::uint64_t> offsets;
     std::vector<std::uint32_t> types;
@@ -65,8 +52,8 @@ TEST(BundleWalk, VisitsEachSubImageAndEndsBeforeAShortTail) {
 
 TEST(BundleWalk, FileShorterThanAHeaderHoldsNothing) {
     const std::vector<std::uint8_t> bytes(23, 0);
-    temp_file f(bytes);
-    bundle_walk walk(f.fd());
+    const auto f = file_holding(bytes);
+    bundle_walk walk(fileno(f.get()));
     subimage_ref s{};
     EXPECT_EQ(walk.next(s), walk_step::end);
 }
@@ -89,23 +76,24 @@ TEST(BundleWalk, FaultyHeaderEndsTheWalkWithoutReading) {
         {v1_claiming(0xFFFFFFE0, 64), header_fault::past_end},  // total 0xFFFFFFF0
         {v1_claiming(100, 64), header_fault::past_end},         // cut short
     };
-    auto v3 = sub(TYPE_APPLICATION, 3, 8);
+    auto v3 = sealed_subimage(TYPE_APPLICATION, 8, 3);
     store_be16(v3.data() + 22, 0x100);  // header length beyond the total
     cases.push_back({v3, header_fault::header_beyond_total});
 
     for (const auto& c : cases) {
-        std::vector<std::uint8_t> bundle = sub(TYPE_KXOS, 1, 8);
+        std::vector<std::uint8_t> bundle = sealed_subimage(TYPE_KXOS, 8, 1);
         append(bundle, c.bytes);
-        temp_file f(bundle);
-        bundle_walk walk(f.fd());
+        const auto f = file_holding(bundle);
+        const int fd = fileno(f.get());
+        bundle_walk walk(fd);
         subimage_ref s{};
         ASSERT_EQ(walk.next(s), walk_step::subimage);
         ASSERT_EQ(walk.next(s), walk_step::subimage);
         EXPECT_EQ(s.offset, 24U);
         EXPECT_EQ(s.fault, c.fault);
         std::vector<std::uint8_t> buffer;
-        EXPECT_FALSE(read_subimage(f.fd(), s, buffer));
-        EXPECT_FALSE(read_header_bytes(f.fd(), s, buffer));
+        EXPECT_FALSE(read_subimage(fd, s, buffer));
+        EXPECT_FALSE(read_header_bytes(fd, s, buffer));
         EXPECT_TRUE(buffer.empty());
         EXPECT_EQ(walk.next(s), walk_step::end);
         EXPECT_EQ(walk.next(s), walk_step::end);
@@ -113,20 +101,20 @@ TEST(BundleWalk, FaultyHeaderEndsTheWalkWithoutReading) {
 }
 
 TEST(BundleWalk, ReadsWholeSubImageAndHeader) {
-    const auto first = sub(TYPE_DIAGNOSTICS, 3, 40, 7);
-    const auto second = sub(TYPE_APPLICATION, 2, 5, 9);
+    const auto first = sealed_subimage(TYPE_DIAGNOSTICS, 40, 3, 0x01000000, 7);
+    const auto second = sealed_subimage(TYPE_APPLICATION, 5, 2, 0x01000000, 9);
     std::vector<std::uint8_t> bundle = first;
     append(bundle, second);
-    temp_file f(bundle);
-
-    bundle_walk walk(f.fd());
+    const auto f = file_holding(bundle);
+    const int fd = fileno(f.get());
+    bundle_walk walk(fd);
     subimage_ref s{};
     std::vector<std::uint8_t> buffer;
     ASSERT_EQ(walk.next(s), walk_step::subimage);
-    ASSERT_TRUE(read_header_bytes(f.fd(), s, buffer));
+    ASSERT_TRUE(read_header_bytes(fd, s, buffer));
     EXPECT_EQ(buffer, std::vector<std::uint8_t>(first.begin(), first.begin() + 24));
     ASSERT_EQ(walk.next(s), walk_step::subimage);
-    ASSERT_TRUE(read_subimage(f.fd(), s, buffer));
+    ASSERT_TRUE(read_subimage(fd, s, buffer));
     EXPECT_EQ(buffer, second);
 }
 

@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <span>
 #include <vector>
 
@@ -15,33 +13,34 @@
 #include "image/installed.hpp"
 #include "image/versions.hpp"
 #include "image/writer.hpp"
+#include "sealed_subimage.hpp"
+#include "sim/board.hpp"
+#include "test_images.hpp"
 
 namespace image {
 namespace {
 
 using boardtest::Board;
+using boardtest::operator+;
 
-installed_header app_header(std::uint32_t version) {
-    installed_header h{};
-    store_be32(h.data(), 0x12345678);
-    store_be32(h.data() + 4, 0x40);
-    store_be32(h.data() + 8, TYPE_APPLICATION);
+std::vector<std::uint8_t> header_of(std::uint32_t type, std::uint32_t version) {
+    std::vector<std::uint8_t> h(16);
+    store_be32(h.data() + 8, type);
     store_be32(h.data() + 12, version);
     return h;
 }
 
 void write_slot(const Board& board, int slot, std::span<const std::uint8_t> bytes) {
-    const auto dir = board.root() / "user/images";
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / ("image" + std::to_string(slot)), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+    boardtest::write_bytes(board.root() / ("user/images/image" + std::to_string(slot)), bytes);
 }
 
-TEST(InstalledOnBoard, ListingReadsTheFirstHeaderOfEachSlotFile) {
+// Every row, also for erased flash and a missing slot file.
+TEST(InstalledOnBoard, ListingReadsTheFirstHeaderOfEachPartitionAndSlotFile) {
     Board board;
-    const auto header = app_header(0x0102030A);
-    std::vector<std::uint8_t> slot1(header.begin(), header.end());
+    auto uboot = std::vector<std::uint8_t>(0xF0, 0xFF) + header_of(TYPE_BOOTLOADER, 0x0102030A);
+    ASSERT_TRUE(sim::write_partition(board.root(), "uboot", uboot));
+    ASSERT_TRUE(sim::write_partition(board.root(), "kernel", header_of(TYPE_KERNEL, 1)));
+    auto slot1 = header_of(TYPE_APPLICATION, 0x0A030201);
     slot1.resize(64, 0xEE);  // the rest of the sub-image is not looked at
     write_slot(board, 1, slot1);
     const auto result = board.run([] {
@@ -51,25 +50,19 @@ TEST(InstalledOnBoard, ListingReadsTheFirstHeaderOfEachSlotFile) {
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(result.console,
               "Installed images versions: \r\n"
-              "\tBoot image  : 255.255.255.255\r\n"
+              "\tBoot image  : 1.2.3.10\r\n"
               "\tRFS image   : 255.255.255.255\r\n"
-              "\tKernel image: 255.255.255.255\r\n"
+              "\tKernel image: 0.0.0.1\r\n"
               "\tDFT image   : 255.255.255.255\r\n"
-              "\tOS image 1  : 1.2.3.10\r\n"
+              "\tOS image 1  : 10.3.2.1\r\n"
               "\tOS image 2  : 0.0.0.0\r\n");
-}
-
-std::vector<std::uint8_t> sealed_app(std::uint32_t version) {
-    // Longer than one check piece, so the CRC runs over several.
-    const std::vector<std::uint8_t> payload(0x3001, 0xA5);
-    return *make_subimage({TYPE_APPLICATION, version, 3, {}, payload});
 }
 
 // The answer for each slot, as bits of the exit status: slot 1 in bit 0, slot 2 in bit 1. Slot 1
 // always holds the offered image; slot 2 holds what the row says.
 TEST(InstalledOnBoard, SameVersionLooksAtTheChosenSlotOnlyAndWantsItWhole) {
-    const auto same = sealed_app(0x01000000);
-    const auto other = sealed_app(0x01000001);
+    const auto same = testsupport::sealed_subimage(TYPE_APPLICATION, 0x3001);
+    const auto other = testsupport::sealed_subimage(TYPE_APPLICATION, 0x3001, 3, 0x01000001);
     const auto cut = [&](std::size_t size) {
         return std::vector<std::uint8_t>(same.begin(),
                                          same.begin() + static_cast<std::ptrdiff_t>(size));
