@@ -171,25 +171,6 @@ TEST(Mtd, ReadOnlyDescriptorRefusesProgramAndErase) {
     EXPECT_EQ(errno, EPERM);
 }
 
-TEST(Faults, IoErrorHitsExactlyTheNthOperationOfThePartition) {
-    TempBoard board;
-    sim::FaultPlan plan;
-    plan.io_errors = {{"kernel", sim::IoFault::Op::erase, 2},
-                      {"rfs", sim::IoFault::Op::program, 1}};
-    ASSERT_TRUE(sim::set_fault_plan(board.root(), plan));
-    Dev kernel("/dev/mtd-kernel"), rfs("/dev/mtd-rfs");
-    const Bytes zero = {0};
-    EXPECT_EQ(erase(kernel.fd, 0, 0x10000), 0);
-    EXPECT_EQ(erase(kernel.fd, 0, 0x10000), -1);
-    EXPECT_EQ(errno, EIO);
-    EXPECT_EQ(erase(kernel.fd, 0, 0x10000), 0);
-    EXPECT_EQ(platform::dev_pwrite(kernel.fd, zero.data(), 1, 0), 1);
-    EXPECT_EQ(platform::dev_pwrite(rfs.fd, zero.data(), 1, 0), -1);
-    EXPECT_EQ(errno, EIO);
-    EXPECT_EQ((*sim::read_partition(board.root(), "rfs"))[0], 0xFF);
-    EXPECT_EQ(platform::dev_pwrite(rfs.fd, zero.data(), 1, 0), 1);
-}
-
 TEST(Faults, PowerCutEndsTheProcessAfterTheNthFlashOperationOnce) {
     TempBoard board;
     sim::FaultPlan plan;
@@ -215,24 +196,6 @@ TEST(Faults, PowerCutEndsTheProcessAfterTheNthFlashOperationOnce) {
     EXPECT_EQ(kernel[0x30], 0xFF);
     EXPECT_EQ((*sim::read_partition(board.root(), "rfs"))[0x11], 0x22);
     EXPECT_EQ(sim::load_board_config(board.root())->faults.power_cut_after, 0u);
-}
-
-TEST(Faults, MissingDevicesCannotBeOpened) {
-    for (const char* name : {"bus0", "bus1", "mem", "rescue"}) {
-        TempBoard board;
-        sim::FaultPlan plan;
-        plan.missing = {name};
-        ASSERT_TRUE(sim::set_fault_plan(board.root(), plan));
-        int opened = 0;
-        for (const char* path : {"/dev/i2c-0", "/dev/i2c-1", "/dev/mem", "/dev/mtd-rescue"}) {
-            Dev d(path);
-            opened += d.fd >= 0;
-            if (d.fd < 0) {
-                EXPECT_EQ(errno, ENOENT) << path;
-            }
-        }
-        EXPECT_EQ(opened, 3) << name;
-    }
 }
 
 TEST(Seam, OtherPathsAndDescriptorsReachTheRealCalls) {
