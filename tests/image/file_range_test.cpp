@@ -34,6 +34,10 @@ TEST(FileRange, CrcAndCopyTakeExactlyTheRangeAndFailPastTheEnd) {
     std::uint32_t crc = crc_initial;
     ASSERT_TRUE(crc_file_range(fileno(from.get()), offset, count, crc));
     EXPECT_EQ(crc, image_crc(range, crc_initial));
+    // A last piece of one byte.
+    crc = crc_initial;
+    ASSERT_TRUE(crc_file_range(fileno(from.get()), offset, 0x10001, crc));
+    EXPECT_EQ(crc, image_crc(range.first(0x10001), crc_initial));
 
     ASSERT_TRUE(copy_file_bytes(fileno(from.get()), offset, count, fileno(to.get())));
     std::vector<std::uint8_t> copied(count + 1);
