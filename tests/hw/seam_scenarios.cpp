@@ -152,7 +152,7 @@ TEST_F(Flash, EraseClearsEveryTouchedBlockAndNoOther) {
     };
     for (const auto [length, offset, first, blocks] :
          {Case{10, kBlock + 5, 1, 1}, Case{0x10, kBlock - 8, 0, 2}}) {
-        SetUp();
+        SetUp();  // the known bytes again
         ASSERT_EQ(partition_erase(fd(), length, offset), 0);
         Bytes expected = old;
         std::fill_n(expected.begin() + first * kBlock, blocks * kBlock, 0xFF);
