@@ -57,10 +57,10 @@ void inspect_records(std::span<const std::uint8_t> header) {
     }
     require(seen <= header.size() / 4);  // every record moves the walk on by at least 4
     (void)image::find_alternative_type(header);
-    if (const auto body = image::find_signature_record(header)) {
-        if (const auto sig = image::signature_bytes(*body)) {
-            require(sig->data() + sig->size() <= header.data() + header.size());
-        }
+    const image::header_signature found = image::find_signature(header);
+    if (found.what == image::header_signature::kind::signed_image) {
+        require(found.signature.data() >= header.data() + 4);
+        require(found.signature.data() + found.signature.size() <= header.data() + header.size());
     }
 }
 

@@ -42,16 +42,33 @@ alternative_type find_alternative_type(std::span<const std::uint8_t> header) {
     return {std::nullopt, walk.end()};
 }
 
-std::optional<std::span<const std::uint8_t>> find_signature_record(
-    std::span<const std::uint8_t> header) {
-    std::optional<std::span<const std::uint8_t>> found;
+header_signature find_signature(std::span<const std::uint8_t> header) {
+    header_signature result;
+    if (header.size() < v3_records_offset || load_be32(header.data() + 16) != hdr3_magic) {
+        return result;
+    }
     record_walk walk(header);
+    std::optional<std::span<const std::uint8_t>> body;
     while (const auto record = walk.next()) {
         if (record->type == record_signature) {
-            found = record->body;
+            body = record->body;
         }
     }
-    return found;
+    if (walk.end() != record_end::complete) {
+        result.what = header_signature::kind::malformed;
+        return result;
+    }
+    if (!body) {
+        return result;
+    }
+    const auto signature = signature_bytes(*body);
+    if (!signature) {
+        result.what = header_signature::kind::malformed;
+        return result;
+    }
+    result.what = header_signature::kind::signed_image;
+    result.signature = *signature;
+    return result;
 }
 
 std::optional<std::span<const std::uint8_t>> signature_bytes(std::span<const std::uint8_t> body) {

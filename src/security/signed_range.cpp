@@ -16,29 +16,16 @@ signed_range find_signed_range(std::span<const std::uint8_t> sub_image) {
         result.what = signed_range::kind::malformed;
         return result;
     }
-    image::record_walk walk(sub_image.first(header_length));
-    std::span<const std::uint8_t> body;
-    bool found = false;
-    while (const auto record = walk.next()) {
-        if (record->type == image::record_signature) {
-            body = record->body;
-            found = true;
-        }
-    }
-    if (walk.end() != image::record_end::complete) {
+    const image::header_signature found = image::find_signature(sub_image.first(header_length));
+    if (found.what == image::header_signature::kind::malformed) {
         result.what = signed_range::kind::malformed;
         return result;
     }
-    if (!found) {
-        return result;
-    }
-    const auto signature = image::signature_bytes(body);
-    if (!signature) {
-        result.what = signed_range::kind::malformed;
+    if (found.what == image::header_signature::kind::unsigned_image) {
         return result;
     }
     result.what = signed_range::kind::signed_image;
-    result.signature = *signature;
+    result.signature = found.signature;
     result.hashed = sub_image.subspan(header_length, end - header_length);
     return result;
 }

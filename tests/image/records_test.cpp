@@ -94,29 +94,39 @@ INSTANTIATE_TEST_SUITE_P(
         alt_case{"two_bytes_left", header_bytes{}.raw({0, 6}), std::nullopt, record_end::overrun}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(FindSignatureRecord, TheLastSignatureRecordCounts) {
-    const auto h = header_bytes{}
-                       .record(3, 8, {0, 2, 0x11, 0x22})
-                       .code(6, 0x06706774)
-                       .record(3, 9, {0, 3, 0x33, 0x44, 0x55});
-    const auto body = find_signature_record(h.bytes);
-    ASSERT_TRUE(body);
-    const auto sig = signature_bytes(*body);
-    ASSERT_TRUE(sig);
-    EXPECT_EQ(std::vector<std::uint8_t>(sig->begin(), sig->end()),
+// A version-3 header's magic, then the records as given.
+header_bytes v3(header_bytes h) {
+    store_be32(&h.bytes[16], hdr3_magic);
+    return h;
+}
+
+TEST(FindSignature, TheLastSignatureRecordCounts) {
+    const auto h = v3(header_bytes{}
+                          .record(3, 8, {0, 2, 0x11, 0x22})
+                          .code(6, 0x06706774)
+                          .record(3, 9, {0, 3, 0x33, 0x44, 0x55}));
+    const header_signature found = find_signature(h.bytes);
+    ASSERT_EQ(found.what, header_signature::kind::signed_image);
+    EXPECT_EQ(std::vector<std::uint8_t>(found.signature.begin(), found.signature.end()),
               (std::vector<std::uint8_t>{0x33, 0x44, 0x55}));
 }
 
-TEST(FindSignatureRecord, AbsentOrCutShort) {
-    EXPECT_FALSE(find_signature_record(header_bytes{}.code(6, 0x06706774).bytes));
-    // A zero-length record ends the search: it must not loop on the same offset.
-    EXPECT_FALSE(find_signature_record(header_bytes{}.record(4, 0).record(3, 6, {0, 0}).bytes));
-
-    const auto long_claim = header_bytes{}.record(3, 8, {0x01, 0x00, 0xAA, 0xBB});
-    const auto body = find_signature_record(long_claim.bytes);
-    ASSERT_TRUE(body);
-    EXPECT_FALSE(signature_bytes(*body));
-    EXPECT_FALSE(signature_bytes(std::span(body->data(), 1)));
+TEST(FindSignature, UnsignedOrMalformed) {
+    using kind = header_signature::kind;
+    const auto signed_record = header_bytes{}.record(3, 6, {0, 0});
+    EXPECT_EQ(find_signature(signed_record.bytes).what, kind::unsigned_image) << "no magic";
+    const auto with_magic = v3(signed_record);
+    EXPECT_EQ(find_signature(with_magic.bytes).what, kind::signed_image);
+    EXPECT_EQ(find_signature(std::span(with_magic.bytes).first(20)).what, kind::unsigned_image);
+    EXPECT_EQ(find_signature(v3(header_bytes{}.code(6, 0x06706774)).bytes).what,
+              kind::unsigned_image);
+    // A zero-length record ends the walk: it must not loop on the same offset.
+    EXPECT_EQ(find_signature(v3(header_bytes{}.record(4, 0).record(3, 6, {0, 0})).bytes).what,
+              kind::malformed);
+    EXPECT_EQ(find_signature(v3(header_bytes{}.record(3, 8, {0x01, 0x00, 0xAA, 0xBB})).bytes).what,
+              kind::malformed)
+        << "signature length past the body";
+    EXPECT_FALSE(signature_bytes(std::span<const std::uint8_t>(signed_record.bytes).first(1)));
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ struct record_info {
 struct row {
     const image::subimage_ref* sub = nullptr;
     subimage_pass pass;
-    header_signature::kind signature = header_signature::kind::unsigned_image;
+    image::header_signature::kind signature = image::header_signature::kind::unsigned_image;
     const public_key* signer = nullptr;  // with --key: the key that accepts the signature
     std::vector<record_info> records;
     image::record_end records_end = image::record_end::complete;
@@ -75,11 +75,11 @@ std::string records_text(const row& r) {
 
 std::string signer_text(const row& r) {
     switch (r.signature) {
-        case header_signature::kind::unsigned_image:
+        case image::header_signature::kind::unsigned_image:
             return "unsigned";
-        case header_signature::kind::malformed:
+        case image::header_signature::kind::malformed:
             return "signature records malformed";
-        case header_signature::kind::signed_image:
+        case image::header_signature::kind::signed_image:
             break;
     }
     if (!r.signer) {
@@ -104,7 +104,7 @@ void print_table(const std::vector<row>& rows, const bundle_scan& scan, bool wit
                     unsigned{h.header_version}, image::version_text(h.version).data(),
                     static_cast<unsigned>(h.header_length), static_cast<unsigned>(h.payload_length),
                     r.pass.crc_good ? "good" : "bad",
-                    r.signature == header_signature::kind::signed_image ? "yes" : "no",
+                    r.signature == image::header_signature::kind::signed_image ? "yes" : "no",
                     records_text(r).c_str());
         std::printf("    sha256 %s\n", hex(r.pass.sha256).c_str());
         if (with_keys) {
@@ -172,7 +172,7 @@ void print_json(const std::string& path, const std::vector<row>& rows, const bun
         s["crc_value"] = h.crc;
         s["crc_good"] = r.pass.crc_good;
         s["sha256"] = hex(r.pass.sha256);
-        s["signature"] = r.signature == header_signature::kind::signed_image;
+        s["signature"] = r.signature == image::header_signature::kind::signed_image;
         if (with_keys) {
             if (r.signer) {
                 put_path(s, "signed_by", r.signer->path);
@@ -253,9 +253,9 @@ int run(const InfoArgs& args) {
             }
             r.pass = std::move(*pass);
             describe_records(r);
-            const auto found = find_signature(r.pass.header);
+            const auto found = image::find_signature(r.pass.header);
             r.signature = found.what;
-            if (found.what == header_signature::kind::signed_image) {
+            if (found.what == image::header_signature::kind::signed_image) {
                 r.signer = accepting_key(r.pass.sha256, found.signature, keys);
             }
         }

@@ -2,9 +2,7 @@
 
 #include "crypto/sha256.hpp"
 #include "files.hpp"
-#include "image/byte_order.hpp"
 #include "image/crc.hpp"
-#include "image/records.hpp"
 
 namespace imgtool {
 
@@ -32,36 +30,6 @@ std::optional<subimage_pass> pass_subimage(int fd, const image::subimage_ref& su
     SHA256_finalDigest(&sha, pass.sha256.data());
     pass.crc_good = crc == h.crc;
     return pass;
-}
-
-header_signature find_signature(std::span<const std::uint8_t> header) {
-    header_signature result;
-    if (header.size() < image::v3_records_offset ||
-        image::load_be32(header.data() + 16) != image::hdr3_magic) {
-        return result;
-    }
-    image::record_walk walk(header);
-    std::optional<std::span<const std::uint8_t>> body;
-    while (const auto record = walk.next()) {
-        if (record->type == image::record_signature) {
-            body = record->body;
-        }
-    }
-    if (walk.end() != image::record_end::complete) {
-        result.what = header_signature::kind::malformed;
-        return result;
-    }
-    if (!body) {
-        return result;
-    }
-    const auto signature = image::signature_bytes(*body);
-    if (!signature) {
-        result.what = header_signature::kind::malformed;
-        return result;
-    }
-    result.what = header_signature::kind::signed_image;
-    result.signature = *signature;
-    return result;
 }
 
 std::string hex(std::span<const std::uint8_t> bytes) {

@@ -27,15 +27,6 @@ struct subimage_pass {
 std::optional<subimage_pass> pass_subimage(int fd, const image::subimage_ref& sub,
                                            const std::string& path, const payload_sink& sink = {});
 
-struct header_signature {
-    enum class kind { unsigned_image, signed_image, malformed };
-    kind what = kind::unsigned_image;
-    std::span<const std::uint8_t> signature;  // within the header
-};
-
-// The last signature record of a version-3 header, as the boot manager finds it.
-header_signature find_signature(std::span<const std::uint8_t> header);
-
 std::string hex(std::span<const std::uint8_t> bytes);
 
 }  // namespace imgtool

@@ -6,6 +6,7 @@
 
 #include "files.hpp"
 #include "image/header.hpp"
+#include "image/records.hpp"
 #include "keys.hpp"
 #include "names.hpp"
 #include "scan.hpp"
@@ -22,16 +23,16 @@ bool check(std::size_t index, const image::subimage_ref& sub, const subimage_pas
     const auto& header = sub.header;
     std::printf("%zu %s %s: crc %s, ", index, type_label(header.type()).c_str(),
                 image::version_text(header.version).data(), pass.crc_good ? "good" : "bad");
-    const header_signature found = find_signature(pass.header);
+    const image::header_signature found = image::find_signature(pass.header);
     bool signature_good = false;
     switch (found.what) {
-        case header_signature::kind::unsigned_image:
+        case image::header_signature::kind::unsigned_image:
             std::puts("unsigned");
             break;
-        case header_signature::kind::malformed:
+        case image::header_signature::kind::malformed:
             std::puts("signature records malformed");
             break;
-        case header_signature::kind::signed_image:
+        case image::header_signature::kind::signed_image:
             if (const public_key* key = accepting_key(pass.sha256, found.signature, keys)) {
                 std::printf("signature verified with %s%s\n", key->path.c_str(),
                             key->sample ? " (sample key)" : "");

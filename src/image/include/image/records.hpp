@@ -48,9 +48,21 @@ struct alternative_type {
 // type record whose low 24 bits are those of the application type.
 alternative_type find_alternative_type(std::span<const std::uint8_t> header);
 
-// The body of the last signature record, when there is one.
-std::optional<std::span<const std::uint8_t>> find_signature_record(
-    std::span<const std::uint8_t> header);
+struct header_signature {
+    enum class kind {
+        unsigned_image,  // no version-3 header, or no signature record
+        signed_image,
+        malformed,  // the walk did not reach the header length, or the last signature record's
+                    // declared length runs past its body
+    };
+    kind what = kind::unsigned_image;
+    std::span<const std::uint8_t> signature;  // signed_image only; within `header`
+};
+
+// The signature the boot manager checks: the bytes of the last signature record of a version-3
+// header ("HDR3" at bytes 16-19). `header` is the sub-image's first header-length bytes; a
+// region shorter than 24 bytes or without the magic is unsigned.
+header_signature find_signature(std::span<const std::uint8_t> header);
 
 // The signature bytes of a signature record's body (16-bit length, then the bytes), or
 // nothing when the declared length runs past the body.
