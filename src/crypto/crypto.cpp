@@ -12,6 +12,7 @@ RandomContext* g_randomContext = nullptr;
 
 }  // namespace
 
+// Declared beside the start-up test, which looks at how start-up seeded the context.
 RandomContext* CRYPTO_globalRandomContext() {
     return g_randomContext;
 }

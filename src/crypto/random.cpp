@@ -188,16 +188,6 @@ CryptoStatus RANDOM_acquireContext(RandomContext** holder, std::int32_t selector
     return status;
 }
 
-CryptoStatus RANDOM_releaseContext(RandomContext** holder) {
-    if (holder == nullptr || *holder == nullptr) {
-        return ERR_NULL_POINTER;
-    }
-    MEM_set(*holder, 0, sizeof(RandomContext));
-    PLATFORM_free(*holder);
-    *holder = nullptr;
-    return OK;
-}
-
 CryptoStatus RANDOM_addEntropyBit(RandomContext* ctx, std::uint8_t bit) {
     if (ctx == nullptr || ctx->kind != RANDOM_KIND_CTR_DRBG) {
         return ERR_NULL_POINTER;

@@ -1,4 +1,4 @@
-// Trace output of the signing layer, gated by the mask IMGSIGN_setTraceMask sets.
+// Trace output of the signing layer, gated by a mask that starts as the library's fixed one.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <string>
 
+#include "crypto/mem.hpp"
+#include "crypto/platform.hpp"
 #include "crypto/random.hpp"
 
 namespace {
@@ -12,7 +14,12 @@ namespace {
 struct Context {
     RandomContext* ctx = nullptr;
     Context() { EXPECT_EQ(RANDOM_acquireContext(&ctx, RANDOM_SELECT_CTR_DRBG), OK); }
-    ~Context() { RANDOM_releaseContext(&ctx); }
+    ~Context() {
+        if (ctx != nullptr) {
+            MEM_set(ctx, 0, sizeof *ctx);
+            PLATFORM_free(ctx);
+        }
+    }
 };
 
 std::string tempFileWith(std::size_t bytes) {

@@ -11,6 +11,10 @@
 #include "crypto/crypto.hpp"
 #include "crypto/random.hpp"
 
+// The random context start-up made, or null before that step (crypto/crypto.cpp). The library
+// owns it and never releases it.
+RandomContext* CRYPTO_globalRandomContext();
+
 TEST(Startup, FromAFreshProcessOnwards) {
     const std::uint8_t text[] = {'Q', 'Q', '=', '='};
     std::uint8_t* out = nullptr;

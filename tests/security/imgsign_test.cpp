@@ -8,6 +8,10 @@
 #include "security/imgsign_aes.hpp"
 #include "test_files.hpp"
 
+// Sets the mask that gates the signing layer's trace lines and returns the one it replaces
+// (security/trace.cpp; the boot manager never changes it).
+std::uint32_t IMGSIGN_setTraceMask(std::uint32_t mask);
+
 namespace {
 
 using sectest::bytes;

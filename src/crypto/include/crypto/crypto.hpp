@@ -7,6 +7,3 @@
 // 1 on the first call when every step succeeds, 0 on any later call, else the failing step's
 // status (earlier steps stay in effect; a later call never retries).
 CryptoStatus CRYPTO_initLibrary();
-// The random context start-up made, or null before that step. The library owns it and never
-// releases it.
-RandomContext* CRYPTO_globalRandomContext();

@@ -31,8 +31,6 @@ struct RandomContext {
 // RANDOM_SELECT_CTR_DRBG: anything else, like a null holder, is ERR_NULL_POINTER. Also the
 // depot's mutex statuses, ERR_MEM_ALLOC_FAIL; *holder untouched on failure. The seed is wiped.
 CryptoStatus RANDOM_acquireContext(RandomContext** holder, std::int32_t selector);
-// Wipes (zeros) and frees *holder and sets it to null. ERR_NULL_POINTER for a null one.
-CryptoStatus RANDOM_releaseContext(RandomContext** holder);
 // Adds one bit (any non-zero value is 1) to the depot; every RANDOM_RESEED_BITS bits the context
 // reseeds from 48 depot bytes. Depot bits reach the DRBG only at a reseed. ERR_NULL_POINTER for
 // a null or non-DRBG context, the depot's statuses; a failed reseed is retried on the next bit.

@@ -15,11 +15,6 @@
 constexpr std::uint32_t IMGSIGN_TRACE = 0x4;
 constexpr std::uint32_t IMGSIGN_TRACE_CIPHER = 0x20;
 
-// Sets the mask that gates the layer's trace lines and returns the one it replaces. It starts as
-// the library's fixed mask and nothing in the boot manager changes it; tests widen it to see the
-// trace.
-std::uint32_t IMGSIGN_setTraceMask(std::uint32_t mask);
-
 // digest receives 32 bytes; nothing is written when an argument is absent.
 CryptoStatus IMGSIGN_computeSHA256(const std::uint8_t* data, std::uint32_t length,
                                    std::uint8_t* digest, std::uint32_t* digestLength);
