@@ -15,6 +15,7 @@
 #include "security/imgsign.hpp"
 #include "security/signed_range.hpp"
 #include "sim/board.hpp"
+#include "subimage_checks.hpp"
 #include "verb_support.hpp"
 
 namespace boardsim {
@@ -45,10 +46,9 @@ signature_state signature_of(std::span<const std::uint8_t> sub) {
         {builtin_development_key, signature_state::development},
     };
     for (const auto& [text, state] : keys) {
-        if (IMGSIGN_verifySignature(
-                hash.data(), static_cast<std::int32_t>(hash.size()), range.signature.data(),
-                static_cast<std::int32_t>(range.signature.size()),
-                reinterpret_cast<const std::uint8_t*>(text), BUILTIN_KEY_LENGTH) == OK) {
+        if (tools::key_verifies(
+                hash, range.signature,
+                std::span(reinterpret_cast<const std::uint8_t*>(text), BUILTIN_KEY_LENGTH))) {
             return state;
         }
     }
@@ -220,24 +220,6 @@ const char* signature_key(signature_state state) {
             return "development";
         case signature_state::rejected:
             return "rejected";
-    }
-    return "";
-}
-
-const char* fault_text(image::header_fault fault) {
-    switch (fault) {
-        case image::header_fault::none:
-            return "";
-        case image::header_fault::wraps:
-            return "its size passes 32 bits";
-        case image::header_fault::short_v3_header:
-            return "version-3 header length below 24";
-        case image::header_fault::total_too_small:
-            return "total below 4 bytes";
-        case image::header_fault::header_beyond_total:
-            return "header length beyond the total";
-        case image::header_fault::past_end:
-            return "runs past the end";
     }
     return "";
 }

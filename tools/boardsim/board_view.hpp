@@ -65,7 +65,6 @@ std::optional<board_view> view_board(const std::filesystem::path& root);
 
 const char* signature_text(signature_state state);  // for people
 const char* signature_key(signature_state state);   // for scripts
-const char* fault_text(image::header_fault fault);
 // What the booted-image byte says.
 std::string booted_image_text(std::uint8_t value);
 

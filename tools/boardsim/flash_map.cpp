@@ -9,6 +9,7 @@
 
 #include "image/header.hpp"
 #include "names.hpp"
+#include "subimage_checks.hpp"
 
 namespace boardsim {
 namespace {
@@ -87,9 +88,9 @@ const char* signature_words(signature_state state) {
 
 std::string subimage_label(const subimage_view& sub) {
     if (sub.fault != image::header_fault::none) {
-        return "invalid header: " + std::string(fault_text(sub.fault));
+        return "invalid header: " + std::string(tools::header_fault_text(sub.fault));
     }
-    return imgtool::type_label(sub.header.type()) + " " +
+    return tools::type_label(sub.header.type()) + " " +
            image::version_text(sub.header.version).data() + ", " + size_label(sub.header.total()) +
            ", crc " + (sub.crc_good ? "good" : "bad") + ", " + signature_words(sub.signature);
 }

@@ -13,6 +13,7 @@
 #include "image/header.hpp"
 #include "names.hpp"
 #include "sim/board.hpp"
+#include "subimage_checks.hpp"
 #include "usb.hpp"
 #include "verb_support.hpp"
 
@@ -126,13 +127,14 @@ void print_subimages(const content_view& view) {
     for (const auto& sub : view.subimages) {
         if (sub.fault != image::header_fault::none) {
             std::printf("    0x%08llx  invalid header: %s\n",
-                        static_cast<unsigned long long>(sub.offset), fault_text(sub.fault));
+                        static_cast<unsigned long long>(sub.offset),
+                        tools::header_fault_text(sub.fault));
             continue;
         }
         const auto& h = sub.header;
         std::printf("    0x%08llx  %s %s, header %u + payload %u bytes, crc %s, %s\n",
                     static_cast<unsigned long long>(sub.offset),
-                    imgtool::type_label(h.type()).c_str(), image::version_text(h.version).data(),
+                    tools::type_label(h.type()).c_str(), image::version_text(h.version).data(),
                     static_cast<unsigned>(h.header_length), static_cast<unsigned>(h.payload_length),
                     sub.crc_good ? "good" : "bad", signature_text(sub.signature));
     }
@@ -256,12 +258,12 @@ json content_json(const content_view& view) {
     for (const auto& sub : view.subimages) {
         json s = {{"offset", sub.offset}};
         if (sub.fault != image::header_fault::none) {
-            s["error"] = fault_text(sub.fault);
+            s["error"] = tools::header_fault_text(sub.fault);
             subs.push_back(s);
             continue;
         }
         const auto& h = sub.header;
-        s["type"] = imgtool::type_label(h.type());
+        s["type"] = tools::type_label(h.type());
         s["type_code"] = h.type();
         s["header_version"] = h.header_version;
         s["version"] = image::version_text(h.version).data();

@@ -36,8 +36,8 @@ std::variant<added, std::string> parse_add(std::string_view text) {
     }
     const std::string_view type_text = text.substr(0, c1);
     const std::string_view version_text = text.substr(c1 + 1, c2 - c1 - 1);
-    const auto type = parse_type(type_text);
-    const auto version = parse_version(version_text);
+    const auto type = tools::parse_type(type_text);
+    const auto version = tools::parse_version(version_text);
     if (!type || (*type & image::type_v2_flag)) {
         return "unknown image type '" + std::string(type_text) + "'";
     }
@@ -55,13 +55,13 @@ std::variant<added, std::string> parse_add(std::string_view text) {
         }
         const std::string_view option = rest.substr(colon + 1);
         if (option.starts_with("hdr=")) {
-            const auto hv = parse_number(option.substr(4));
+            const auto hv = tools::parse_number(option.substr(4));
             if (!hv || *hv < 1 || *hv > 3) {
                 return "hdr= takes 1, 2 or 3, not '" + std::string(option.substr(4)) + "'";
             }
             a.layout.header_version = static_cast<std::uint8_t>(*hv);
         } else if (option.starts_with("alt=")) {
-            alt = parse_type(option.substr(4));
+            alt = tools::parse_type(option.substr(4));
             if (!alt) {
                 return "unknown alternative type '" + std::string(option.substr(4)) + "'";
             }

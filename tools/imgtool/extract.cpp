@@ -104,7 +104,7 @@ int run(const ExtractArgs& args) {
         }
         for (std::size_t i = 0; i < scan->subimages.size(); ++i) {
             const std::string name =
-                std::to_string(i) + "-" + type_label(scan->subimages[i].header.type());
+                std::to_string(i) + "-" + tools::type_label(scan->subimages[i].header.type());
             if (!extract_one(fd, path, *scan, i, (std::filesystem::path(out) / name).string())) {
                 return exit_failure;
             }
@@ -121,7 +121,7 @@ int run(const ExtractArgs& args) {
         }
         if (found.size() != 1) {
             std::fprintf(stderr, "imgtool: %s has %zu sub-images of type %s%s\n", path.c_str(),
-                         found.size(), type_label(*type).c_str(),
+                         found.size(), tools::type_label(*type).c_str(),
                          found.empty() ? "" : ": give the INDEX (see imgtool info)");
             return exit_failure;
         }

@@ -45,7 +45,7 @@ void describe_records(row& r) {
             const std::uint32_t code = (std::uint32_t{rec->body[0]} << 24) |
                                        (std::uint32_t{rec->body[1]} << 16) |
                                        (std::uint32_t{rec->body[2]} << 8) | rec->body[3];
-            std::snprintf(text, sizeof text, "alt=%s", type_label(code).c_str());
+            std::snprintf(text, sizeof text, "alt=%s", tools::type_label(code).c_str());
         } else if (rec->type == image::record_signature) {
             const auto sig = image::signature_bytes(rec->body);
             std::snprintf(text, sizeof text, sig ? "sig=%zu" : "sig=malformed",
@@ -100,10 +100,10 @@ void print_table(const std::vector<row>& rows, const bundle_scan& scan, bool wit
             continue;
         }
         std::printf("%-3zu 0x%08llx %-12s %-3u %-15s %-7u %-10u %-4s %-3s %s\n", i,
-                    static_cast<unsigned long long>(r.sub->offset), type_label(h.type()).c_str(),
-                    unsigned{h.header_version}, image::version_text(h.version).data(),
-                    static_cast<unsigned>(h.header_length), static_cast<unsigned>(h.payload_length),
-                    r.pass.crc_good ? "good" : "bad",
+                    static_cast<unsigned long long>(r.sub->offset),
+                    tools::type_label(h.type()).c_str(), unsigned{h.header_version},
+                    image::version_text(h.version).data(), static_cast<unsigned>(h.header_length),
+                    static_cast<unsigned>(h.payload_length), r.pass.crc_good ? "good" : "bad",
                     r.signature == image::header_signature::kind::signed_image ? "yes" : "no",
                     records_text(r).c_str());
         std::printf("    sha256 %s\n", hex(r.pass.sha256).c_str());
@@ -163,7 +163,7 @@ void print_json(const std::string& path, const std::vector<row>& rows, const bun
         }
         s["type"] = hex32(h.type());
         s["type_value"] = h.type();
-        s["type_name"] = type_label(h.type());
+        s["type_name"] = tools::type_label(h.type());
         s["header_version"] = h.header_version;
         s["version"] = image::version_text(h.version).data();
         s["header_length"] = h.header_length;

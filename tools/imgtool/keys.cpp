@@ -6,6 +6,7 @@
 #include "files.hpp"
 #include "sample_keys.hpp"
 #include "security/imgsign.hpp"
+#include "subimage_checks.hpp"
 
 namespace imgtool {
 
@@ -36,13 +37,8 @@ std::optional<public_key> load_public_key(const std::string& path) {
 const public_key* accepting_key(const std::array<std::uint8_t, 32>& payload_sha256,
                                 std::span<const std::uint8_t> signature,
                                 const std::vector<public_key>& keys) {
-    static const std::uint8_t nothing = 0;
     for (const auto& key : keys) {
-        if (IMGSIGN_verifySignature(payload_sha256.data(),
-                                    static_cast<std::int32_t>(payload_sha256.size()),
-                                    signature.empty() ? &nothing : signature.data(),
-                                    static_cast<std::int32_t>(signature.size()), key.text.data(),
-                                    static_cast<std::uint32_t>(key.text.size())) == OK) {
+        if (tools::key_verifies(payload_sha256, signature, key.text)) {
             return &key;
         }
     }

@@ -56,12 +56,12 @@ public:
             fail(where, "wants type, version and payload as strings");
             return std::nullopt;
         }
-        const auto code = parse_type(*type);
+        const auto code = tools::parse_type(*type);
         if (!code || (*code & 0x80000000U)) {
             fail(where, "unknown image type '" + *type + "'");
             return std::nullopt;
         }
-        const auto number = parse_version(*version);
+        const auto number = tools::parse_version(*version);
         if (!number) {
             fail(where, "version must be a.b.c.d with each part 0-255, not '" + *version + "'");
             return std::nullopt;
@@ -79,7 +79,7 @@ public:
         }
         if (t.contains("alternative_type")) {
             const auto alt = t["alternative_type"].value<std::string>();
-            const auto alt_code = alt ? parse_type(*alt) : std::nullopt;
+            const auto alt_code = alt ? tools::parse_type(*alt) : std::nullopt;
             if (!alt_code) {
                 fail(where, "unknown alternative type");
                 return std::nullopt;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "files.hpp"
+#include "subimage_checks.hpp"
 
 namespace imgtool {
 namespace {
@@ -101,21 +102,8 @@ bool is_bundle(const bundle_scan& scan, const std::string& path) {
 }
 
 const char* fault_text(image::header_fault fault) {
-    switch (fault) {
-        case image::header_fault::none:
-            return "";
-        case image::header_fault::wraps:
-            return "its size passes 32 bits";
-        case image::header_fault::short_v3_header:
-            return "version-3 header length below 24";
-        case image::header_fault::total_too_small:
-            return "total below 4 bytes";
-        case image::header_fault::header_beyond_total:
-            return "header length beyond the total";
-        case image::header_fault::past_end:
-            return "runs past the end of the file";
-    }
-    return "";
+    return fault == image::header_fault::past_end ? "runs past the end of the file"
+                                                  : tools::header_fault_text(fault);
 }
 
 }  // namespace imgtool

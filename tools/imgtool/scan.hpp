@@ -41,7 +41,8 @@ std::optional<bundle_scan> scan_bundle(int fd, std::uint64_t size, const std::st
 // error why the file is no bundle.
 bool is_bundle(const bundle_scan& scan, const std::string& path);
 
-// Why a header's lengths describe no sub-image.
+// Why a header's lengths describe no sub-image, worded for a file (tools::header_fault_text
+// otherwise).
 const char* fault_text(image::header_fault fault);
 
 }  // namespace imgtool

@@ -10,7 +10,7 @@ namespace imgtool {
 CLI::Validator image_type() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
-            const auto type = parse_type(text);
+            const auto type = tools::parse_type(text);
             if (!type) {
                 return "unknown image type '" + text + "'";
             }
@@ -23,7 +23,7 @@ CLI::Validator image_type() {
 CLI::Validator whole_number() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
-            const auto number = parse_number(text);
+            const auto number = tools::parse_number(text);
             if (!number) {
                 return "'" + text + "' is not a number from 0 to 4294967295 (decimal or 0x-hex)";
             }

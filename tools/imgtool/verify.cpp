@@ -21,7 +21,7 @@ namespace {
 bool check(std::size_t index, const image::subimage_ref& sub, const subimage_pass& pass,
            const std::vector<public_key>& keys) {
     const auto& header = sub.header;
-    std::printf("%zu %s %s: crc %s, ", index, type_label(header.type()).c_str(),
+    std::printf("%zu %s %s: crc %s, ", index, tools::type_label(header.type()).c_str(),
                 image::version_text(header.version).data(), pass.crc_good ? "good" : "bad");
     const image::header_signature found = image::find_signature(pass.header);
     bool signature_good = false;

@@ -5,7 +5,7 @@
 
 #include "image/header.hpp"
 
-namespace imgtool {
+namespace tools {
 namespace {
 
 struct named_type {
@@ -79,4 +79,4 @@ std::optional<std::uint32_t> parse_version(std::string_view text) {
     return version;
 }
 
-}  // namespace imgtool
+}  // namespace tools

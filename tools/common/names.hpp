@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace imgtool {
+namespace tools {
 
 // A type by name (application, bootloader, kernel, rfs, devicetree, diagnostics, kxos) or as a
 // number (decimal or 0x-hexadecimal).
@@ -20,4 +20,4 @@ std::optional<std::uint32_t> parse_version(std::string_view text);
 // A whole unsigned number, decimal or 0x-hexadecimal.
 std::optional<std::uint32_t> parse_number(std::string_view text);
 
-}  // namespace imgtool
+}  // namespace tools
