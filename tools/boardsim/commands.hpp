@@ -2,11 +2,8 @@
 #pragma once
 
 #include <functional>
-#include <utility>
 
-namespace CLI {
-class App;
-}
+#include "verb.hpp"
 
 namespace boardsim {
 
@@ -14,8 +11,7 @@ namespace boardsim {
 inline constexpr int status_ok = 0;
 inline constexpr int status_failed = 1;  // the verb could not do its work; message on stderr
 
-// A verb's subcommand, and what runs it once a command line has chosen it.
-using Verb = std::pair<CLI::App*, std::function<int()>>;
+using tools::Verb;
 
 Verb add_create(CLI::App& app);
 Verb add_run(CLI::App& app);

@@ -152,12 +152,6 @@ std::variant<std::vector<std::uint8_t>, std::string> field_value(const Field& fi
     return bytes;
 }
 
-CLI::App* verb(CLI::App& app, const char* name, const char* what, const char* footer) {
-    CLI::App* sub = app.add_subcommand(name, what);
-    sub->footer(footer);
-    return sub;
-}
-
 void add_dir(CLI::App* sub, std::string& dir) {
     sub->add_option("DIR", dir, "the board's folder")->required()->type_name("");
 }

@@ -46,8 +46,8 @@ std::string field_text(const Field& field, const std::vector<std::uint8_t>& eepr
 std::variant<std::vector<std::uint8_t>, std::string> field_value(const Field& field,
                                                                  const std::string& text);
 
-// A verb's subcommand with its description and the footer of its help.
-CLI::App* verb(CLI::App& app, const char* name, const char* what, const char* footer);
+using tools::verb;
+
 // The DIR argument every verb takes.
 void add_dir(CLI::App* sub, std::string& dir);
 

@@ -8,6 +8,9 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "verb.hpp"
 
 namespace tools {
 
@@ -65,6 +68,43 @@ inline std::optional<int> parse_command_line(CLI::App& app, int argc, const char
         return usage_error(where, e.what());
     }
     return std::nullopt;
+}
+
+// A verb's subcommand with its description and the footer of its help.
+inline CLI::App* verb(CLI::App& app, const char* name, const char* what, const char* footer) {
+    CLI::App* sub = app.add_subcommand(name, what);
+    sub->footer(footer);
+    return sub;
+}
+
+// What runs the verb a parsed command line chose (usage_status when none was).
+inline std::function<int()> run_chosen(std::vector<Verb> verbs) {
+    return [verbs = std::move(verbs)] {
+        for (const auto& [sub, run] : verbs) {
+            if (sub->parsed()) {
+                return run();
+            }
+        }
+        return usage_status;
+    };
+}
+
+// The main of a tool of verbs: exactly one verb, the shared conventions, and the exit status of
+// the verb that ran. add_verbs adds every verb to the App and returns what runs the chosen one.
+template <typename AddVerbs>
+int verb_main(int argc, const char* const* argv, const char* tool, const std::string& description,
+              const std::string& footer, AddVerbs add_verbs) {
+    return guarded_main(tool, [&] {
+        CLI::App app{description};
+        setup_app(app, tool);
+        app.require_subcommand(1);
+        app.footer(footer);
+        const std::function<int()> run = add_verbs(app);
+        if (const auto status = parse_command_line(app, argc, argv)) {
+            return *status;
+        }
+        return run();
+    });
 }
 
 }  // namespace tools

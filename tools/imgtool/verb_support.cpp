@@ -43,10 +43,4 @@ CLI::Validator passin_source() {
         "");
 }
 
-CLI::App* verb(CLI::App& app, const char* name, const char* what, const char* footer) {
-    CLI::App* sub = app.add_subcommand(name, what);
-    sub->footer(footer);
-    return sub;
-}
-
 }  // namespace imgtool

@@ -13,7 +13,6 @@ CLI::Validator whole_number();
 // A --passin source as OpenSSL spells it: pass:TEXT, env:VAR, file:PATH or stdin.
 CLI::Validator passin_source();
 
-// A command's subcommand with its description and the footer of its help.
-CLI::App* verb(CLI::App& app, const char* name, const char* what, const char* footer);
+using tools::verb;
 
 }  // namespace imgtool

@@ -2,11 +2,8 @@
 #pragma once
 
 #include <functional>
-#include <utility>
 
-namespace CLI {
-class App;
-}
+#include "verb.hpp"
 
 namespace imgtool {
 
@@ -14,8 +11,7 @@ namespace imgtool {
 inline constexpr int exit_ok = 0;
 inline constexpr int exit_failure = 1;  // the command ran and found a fault; reason on stderr
 
-// A command's subcommand, and what runs it once a command line has chosen it.
-using Verb = std::pair<CLI::App*, std::function<int()>>;
+using tools::Verb;
 
 Verb add_build(CLI::App& app);
 Verb add_info(CLI::App& app);
