@@ -141,6 +141,8 @@ install_time decode_time(const std::vector<std::uint8_t>& eeprom, std::uint32_t 
     return time;
 }
 
+}  // namespace
+
 eeprom_view decode_eeprom(const std::vector<std::uint8_t>& eeprom) {
     eeprom_view view;
     const Field serial = eeprom_fields.at("serial");
@@ -161,8 +163,6 @@ eeprom_view decode_eeprom(const std::vector<std::uint8_t>& eeprom) {
     view.usb_enable = eeprom[eeprom_fields.at("usb-enable").offset];
     return view;
 }
-
-}  // namespace
 
 std::optional<board_view> view_board(const fs::path& root) {
     // Key decoding needs the library's Base64 tables, as at the boot manager's start-up.

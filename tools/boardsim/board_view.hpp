@@ -60,6 +60,9 @@ struct board_view {
     std::optional<eeprom_view> eeprom;
 };
 
+// The fields of an EEPROM image of at least sim::eeprom_size bytes.
+eeprom_view decode_eeprom(const std::vector<std::uint8_t>& eeprom);
+
 // Nothing after saying why the crypto library did not start.
 std::optional<board_view> view_board(const std::filesystem::path& root);
 

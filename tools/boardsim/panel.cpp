@@ -10,6 +10,7 @@
 #include <numeric>
 #include <string>
 
+#include "board_view.hpp"
 #include "cli.hpp"
 #include "commands.hpp"
 #include "panel_state.hpp"
@@ -75,29 +76,33 @@ std::string rtc_text(const sim::BoardConfig& config, std::uint64_t clock_us) {
     return text;
 }
 
-// An EEPROM field with what the boot manager makes of it.
+// An EEPROM field with what the boot manager makes of it, shortened for the panel.
 std::string eeprom_text(const std::string& name, const Field& field,
-                        const std::vector<std::uint8_t>& eeprom) {
+                        const std::vector<std::uint8_t>& eeprom, const eeprom_view& view) {
     std::string text = field_text(field, eeprom);
-    const std::uint8_t first = eeprom[field.offset];
     if (name == "boot-slot") {
-        return text + (first == 2 ? " (slot 2)" : " (slot 1)");
+        return text + " (slot " + std::to_string(view.boot_slot) + ")";
     }
     if (name == "booted-image") {
         static const char* const meaning[] = {"slot 1", "slot 2", "USB drive",
                                               "rescue or diagnostics image"};
-        return text + (first >= 1 && first <= 4 ? std::string(" (") + meaning[first - 1] + ")"
+        const std::uint8_t value = view.booted_image;
+        return text + (value >= 1 && value <= 4 ? std::string(" (") + meaning[value - 1] + ")"
                                                 : std::string(" (none recorded)"));
     }
     if (name == "usb-enable") {
-        return text + (first == usb_enabled ? " (USB steps on)" : " (USB steps off)");
+        return text + (view.usb_enable == usb_enabled ? " (USB steps on)" : " (USB steps off)");
     }
-    if (field.kind == Field::Kind::bytes && field.size == 7) {
-        // Clock registers as BCD: seconds, minutes, hours, weekday, day, month, year.
-        const auto* r = &eeprom[field.offset];
-        if (std::all_of(r, r + 7, [](std::uint8_t b) { return b == 0xFF; })) {
+    if (name == "slot1-time" || name == "slot2-time") {
+        const install_time& time = view.slot_times[name == "slot1-time" ? 0 : 1];
+        if (time.date) {
+            return *time.date;
+        }
+        const auto& r = time.raw;
+        if (std::all_of(r.begin(), r.end(), [](std::uint8_t b) { return b == 0xFF; })) {
             return "not set";
         }
+        // Not a date: the registers' digits as they stand.
         return format("20%02x-%02x-%02x %02x:%02x:%02x", r[6], r[5] & 0x1F, r[4] & 0x3F,
                       r[2] & 0x3F, r[1] & 0x7F, r[0] & 0x7F);
     }
@@ -172,9 +177,10 @@ void draw(const fs::path& root, pid_t pid, const PanelState& state) {
     line("usb drive          " + usb_text(root, state.usb_present));
     ++row;
     line("eeprom");
-    if (const auto eeprom = sim::read_eeprom(root)) {
+    if (const auto eeprom = sim::read_eeprom(root); eeprom && eeprom->size() >= sim::eeprom_size) {
+        const eeprom_view view = decode_eeprom(*eeprom);
         for (const auto& [name, field] : eeprom_fields) {
-            line(format("  %-13s ", name.c_str()) + eeprom_text(name, field, *eeprom));
+            line(format("  %-13s ", name.c_str()) + eeprom_text(name, field, *eeprom, view));
         }
     } else {
         line("  (unreadable)");
