@@ -22,7 +22,7 @@ struct bootable_image {
 
 // Scans the sub-images of an open file for the first application or diagnostics sub-image.
 // A header whose lengths describe no valid sub-image ends the scan: nothing behind it can be
-// located. 1 found, 0 not found.
+// located. 1 found, 0 not found (also when the file cannot be read).
 int find_bootable_image(int source, bootable_image& found);
 
 // Boots slot 1 or 2 (a missing slot file is replaced by the other slot), or 3, the USB drive's

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdint>
 
+// The SIGINT handler: sets `interrupted` to 1 and nothing else.
 void on_interrupt(int signal_number);
 
 // Installs on_interrupt for SIGINT without SA_RESTART, so a blocked console read ends early, and

@@ -28,6 +28,9 @@ class bundle_walk {
 public:
     explicit bundle_walk(int fd) : fd_(fd) {}
 
+    // The file is measured on the first call. subimage: `out` holds the header at the walk's
+    // offset, and the walk moves past it only when it has no fault. read_error (fstat or the
+    // 24-byte read failed) leaves `out` and the offset as they were.
     walk_step next(subimage_ref& out);
     // Bytes left after the last sub-image once the walk has ended normally.
     std::uint64_t trailing_bytes() const { return size_ - offset_; }
@@ -40,8 +43,9 @@ private:
     std::uint64_t offset_ = 0;
 };
 
-// Fills `out` with `count` bytes at `offset` of the file. Fails without reading when `out`
-// cannot be allocated and on a short read (the file changed under us).
+// Fills `out` with `count` bytes at `offset` of the file, resuming after short reads and
+// interrupts. False when `out` cannot be allocated (left empty, nothing read), or when the file
+// ends early or a read fails (the file changed under us; `out` has `count` bytes, not all read).
 bool read_file_range(int fd, std::uint64_t offset, std::uint32_t count,
                      std::vector<std::uint8_t>& out);
 
@@ -50,10 +54,11 @@ bool read_file_range(int fd, std::uint64_t offset, std::uint32_t count,
 // short read or when the buffer cannot be allocated (`crc` is then meaningless).
 bool crc_file_range(int fd, std::uint64_t offset, std::uint32_t count, std::uint32_t& crc);
 
-// The whole sub-image: header, records and payload. Only for a sub-image without fault.
+// The whole sub-image: header, records and payload. False without reading for a sub-image with
+// a fault; otherwise as read_file_range.
 bool read_subimage(int fd, const subimage_ref& sub, std::vector<std::uint8_t>& out);
 
-// The header with its records (header-length bytes). Only for a sub-image without fault.
+// The header with its records (header-length bytes), as read_subimage.
 bool read_header_bytes(int fd, const subimage_ref& sub, std::vector<std::uint8_t>& out);
 
 }  // namespace image

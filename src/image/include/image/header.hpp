@@ -45,6 +45,9 @@ struct image_header {
     std::uint32_t total() const { return header_length + payload_length; }
 };
 
+// Decodes the first 24 bytes of a sub-image. The version is 3 when bytes 16-19 hold "HDR3"
+// (bit 31 of the type notwithstanding), else 2 when bit 31 is set, else 1; the header and
+// payload lengths follow from it, unchecked: only check_image_lengths makes them usable.
 image_header parse_image_header(std::span<const std::uint8_t, header_probe_size> bytes);
 
 // Why a header describes no usable sub-image.
@@ -59,7 +62,7 @@ enum class header_fault {
 
 // The one test of a header's lengths that every reader applies before it reads, allocates or
 // skips by them. `available` counts the bytes from the sub-image's first byte to the end of
-// the file or partition that holds it.
+// the file or partition that holds it. The first fault in the enum's order is reported.
 header_fault check_image_lengths(const image_header& header, std::uint64_t available);
 
 // "a.b.c.d", each byte unsigned.

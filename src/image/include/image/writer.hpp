@@ -30,7 +30,8 @@ record_spec alternative_type_record(std::uint32_t type);
 // 16 bits can say, or a total past 32 bits.
 std::optional<std::vector<std::uint8_t>> make_subimage(const subimage_layout& layout);
 
-// Recomputes the crc field of a whole sub-image after its bytes were changed.
+// Recomputes the crc field of a whole sub-image after its bytes were changed; fewer than 4
+// bytes are left alone.
 void seal_subimage(std::span<std::uint8_t> subimage);
 
 }  // namespace image

@@ -4,5 +4,7 @@
 
 inline constexpr const char* install_log_path = "/user/install.log";
 
-// Always 1. A log file that cannot be opened is reported and skipped; the console line stays.
+// "File FILE installed from SOURCE at hh:mm:ss on d-m-20yy", the clock registers read once
+// (zeros when the clock cannot be read). Always 1. A log file that cannot be opened is reported
+// and skipped; the console line stays.
 int append_install_log(const char* file_name, const char* source);

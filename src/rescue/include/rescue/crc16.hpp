@@ -21,6 +21,7 @@ constexpr std::array<std::uint16_t, 256> make_crc16_table() {
 
 inline constexpr std::array<std::uint16_t, 256> crc16_table = make_crc16_table();
 
+// The CRC of the whole of data (0 for none), as the block trailer carries it.
 constexpr std::uint16_t crc16_xmodem(std::span<const std::uint8_t> data) {
     std::uint16_t crc = 0;
     for (const std::uint8_t byte : data) {

@@ -9,6 +9,7 @@ int rescue_menu();
 // installer's result, or 0 when nothing was installed. Leaves /tmp as the working directory.
 int usb_directory_install();
 
-// Serial download with the root file system's XMODEM receiver into /tmp/image, then install.
-// The installer's result, or 0 when no file was received or the port cannot be opened.
+// Serial download with the root file system's XMODEM receiver into /tmp/image, then install
+// (logged as from xmodem when something was installed). The installer's result, or 0 when no
+// file was received or the port cannot be opened.
 int xmodem_download();

@@ -30,8 +30,15 @@ struct XmodemOutcome {
 template <typename Port, typename Sink>
 class XmodemReceiver {
 public:
+    // Holds both by reference, for the receiver's lifetime.
     XmodemReceiver(Port& port, Sink& sink) : port_(port), sink_(sink) {}
 
+    // One transfer: asks for CRC mode, again after each silent second until the first block
+    // arrives, with no time limit; then hands each good block to the sink in order, once.
+    // Completed after the sender's second EOT (or silence after the first). Cancelled, with five
+    // CANs sent and the line drained, after two CANs from the sender, three failed tries of one
+    // block once data has flowed, a block out of sequence, or a sink failure. Notes EOT, CAN and
+    // "All done" on standard error.
     XmodemOutcome run() {
         port_.purge();
         port_.put(CRC_REQUEST);

@@ -2,7 +2,10 @@
 // developer images or is in low security mode may do so; it first offers a clean /user.
 #pragma once
 
-// 0 refused on a secured switch; 1 when the rescue partition held nothing it could start.
+// 0 when refused on a secured switch (said on the console). Otherwise asks "Erase filesystem?"
+// (y or Y unmounts, erases and remounts /user and recreates /user/images; a failed step shows
+// only in the tools' output), then boots the rescue partition: 1 when that returns, as it does
+// when the partition holds nothing bootable. Never returns once a boot starts.
 int launch_diagnostics();
 
 // What launch_diagnostics calls to boot the rescue partition: boot_rescue_partition, which

@@ -15,7 +15,9 @@
 constexpr std::uint32_t IMGSIGN_TRACE = 0x4;
 constexpr std::uint32_t IMGSIGN_TRACE_CIPHER = 0x20;
 
-// digest receives 32 bytes; nothing is written when an argument is absent.
+// SHA-256 of length bytes (data must not be null, even for length 0) into digest (32 bytes) and
+// *digestLength (32). ERR_NULL_POINTER, nothing written, when an argument is null; the digest
+// library's status otherwise (*digestLength 0 on a failure).
 CryptoStatus IMGSIGN_computeSHA256(const std::uint8_t* data, std::uint32_t length,
                                    std::uint8_t* digest, std::uint32_t* digestLength);
 
@@ -32,5 +34,9 @@ CryptoStatus IMGSIGN_verifySignature(const std::uint8_t* hash, std::int32_t hash
                                      const std::uint8_t* signature, std::int32_t signatureLength,
                                      const std::uint8_t* keyText, std::uint32_t keyTextLength);
 
+// Trace only, nothing under the system's mask: "length = N", then the bytes in hexadecimal, 16
+// a line.
 void IMGSIGN_dumpHex(const std::uint8_t* bytes, std::int32_t length);
+// Trace only: an RSA key's type, private flag, modulus and exponent; nothing for a null key, a
+// key of another type or one without values.
 void IMGSIGN_dumpKey(const AsymmetricKey* key);

@@ -9,9 +9,15 @@ inline constexpr const char* LOWSEC_MARKER = "/tmp/lowsec";
 
 // 1 in low security mode; prints the override note each time the boot loader forces it.
 int is_low_security();
-// Creates or removes the marker. 0.
+// Removes the marker (0), or creates it (any other value); a marker that cannot be written is
+// reported ("ERROR creating ...") and the mode stays off. Always 0.
 int set_low_security(std::uint8_t on);
-// 1 on a prototype board; a CPLD that cannot be read counts as a production board.
+// 1 on a prototype board (board revision 0 or 1 in the CPLD); a CPLD that cannot be read counts
+// as a production board.
 int is_proto_board();
-// Offers to leave the mode, or runs the test. Three wrong answers reboot the board.
+// In low security mode: offers to leave it (any key but n or N removes the marker) and returns
+// 1, or 0 when no key could be read. Otherwise, after the operator's y: up to three rounds of
+// blinks and a count typed in; 1 once a count is right and the marker is written. 0 when the
+// operator declines, on SIGINT, or when the marker cannot be written.
+// Three wrong counts reboot the board.
 int physical_presence_test();

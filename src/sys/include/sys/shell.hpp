@@ -5,6 +5,7 @@ namespace sys {
 
 // std::system (same status, same handling of SIGINT and SIGQUIT while it waits), except that the
 // shell starts with the default actions of SIGQUIT and SIGTSTP, which the boot manager ignores.
+// A shell that cannot be started gives the status of _exit(127); -1 when the wait fails.
 int system_command(const char* command);
 
 // system_command after flushing our own output, so that the console shows it before anything
@@ -18,7 +19,9 @@ void default_quit_and_stop();
 
 }  // namespace sys
 
-// Asks the system to reboot and ends the process with status 0.
+// Waits a board second, flushes standard output, runs "reboot" and ends the process with status
+// 0, whatever the command did; when system_command gives -1 it first says "System reboot failed,
+// please power-cycle." on standard error.
 [[noreturn]] void reboot_board();
 
 // The last resort of a failed boot: an interactive shell when the environment asks for one
