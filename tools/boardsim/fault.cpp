@@ -84,10 +84,19 @@ Verb add_fault(CLI::App& app) {
     auto t = std::make_shared<FaultArgs>();
     CLI::App* const sub = verb(
         app, "fault", "Arms or clears the board's faults; they stay in sim/board.conf.",
-        "--power-cut N: the board loses power right after the N-th flash erase or write that\n"
-        "  completes in a boot, counting every partition from the start of the boot (an erase\n"
-        "  request of several blocks counts once). It fires once: it disarms itself as it\n"
-        "  fires, so the next boot runs without it. 0 disarms it.\n"
+        "--power-cut N: the board loses power at the N-th of these events in a boot, counted\n"
+        "  in one sequence from the start of the boot:\n"
+        "  - a flash erase or write that completes, on any partition (an erase request of\n"
+        "    several blocks counts once); the power goes after it;\n"
+        "  - a write call of the boot manager to a file under /user; the power goes during it\n"
+        "    and the file keeps the first half of that call's bytes (what earlier calls wrote\n"
+        "    stays, as on the switch's journalling flash file system);\n"
+        "  - the boot manager creating or truncating (opening for writing), renaming or\n"
+        "    removing a file, or making a directory, under /user; the power goes after it;\n"
+        "  - a shell command of the boot manager that writes under /user (mkdir, touch, rm, mv\n"
+        "    or cp of a /user path); the power goes after it ends.\n"
+        "  It fires once: it disarms itself as it fires, so the next boot runs without it.\n"
+        "  0 disarms it.\n"
         "--io PARTITION:OP:N: the N-th erase request (OP erase), write call (program) or either\n"
         "  (any) on PARTITION in a boot fails with an I/O error, failed attempts counted too.\n"
         "  The count restarts at every boot and the fault stays armed for every boot until\n"
@@ -99,7 +108,8 @@ Verb add_fault(CLI::App& app) {
         "Exit status: 0 done, 1 failed, 2 usage error.");
     add_dir(sub, t->dir);
     sub->add_flag("--clear", t->clear, "disarm every fault and tool failure first");
-    sub->add_option("--power-cut", t->power_cut, "power cut after the N-th flash operation")
+    sub->add_option("--power-cut", t->power_cut,
+                    "power cut at the N-th flash operation or /user write")
         ->type_name("N");
     sub->add_option("--io", t->io, "the N-th such operation on PARTITION fails")
         ->type_name("PARTITION:erase|program|any:N")

@@ -14,7 +14,6 @@
 
 #include "emulators.hpp"
 #include "files.hpp"
-#include "sim/coverage.hpp"
 
 namespace sim::detail {
 namespace {
@@ -60,21 +59,11 @@ bool injected_io_error(Runtime& rt, std::size_t partition, IoFault::Op op) {
     return false;
 }
 
-// After a completed erase or program: the board may lose power here. The cut is one-shot, so
-// the next boot runs without it.
+// After a completed erase or program: the board may lose power here.
 void count_flash_operation(Runtime& rt) {
-    ++rt.flash_ops;
-    if (rt.config.faults.power_cut_after == 0 || rt.flash_ops != rt.config.faults.power_cut_after) {
-        return;
+    if (power_cut_due(rt)) {
+        lose_power(rt);
     }
-    if (auto config = load_board_config(rt.root)) {
-        config->faults.power_cut_after = 0;
-        save_board_config(rt.root, *config);
-    }
-    // What was printed had already left on the serial line.
-    std::fflush(stdout);
-    write_coverage_counters();
-    ::_exit(power_cut_exit_status);
 }
 
 int fail(int error) {

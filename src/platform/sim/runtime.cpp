@@ -1,6 +1,7 @@
 #include "runtime.hpp"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +10,7 @@
 
 #include "config.hpp"
 #include "files.hpp"
+#include "sim/coverage.hpp"
 
 namespace sim::detail {
 namespace {
@@ -50,7 +52,7 @@ void reload_config(Runtime& rt) {
             rt.config = std::move(*c);
         }
     }
-    rt.flash_ops = 0;
+    rt.power_events = 0;
     rt.erase_ops = {};
     rt.program_ops = {};
     rt.wear = {};
@@ -59,6 +61,27 @@ void reload_config(Runtime& rt) {
 bool device_missing(const Runtime& rt, std::string_view name) {
     const auto& m = rt.config.faults.missing;
     return std::find(m.begin(), m.end(), name) != m.end();
+}
+
+bool power_cut_due(Runtime& rt) {
+    ++rt.power_events;
+    if (rt.persistent) {
+        write_text(state_path(rt.root, "power-events"), std::to_string(rt.power_events) + "\n");
+    }
+    return rt.config.faults.power_cut_after != 0 &&
+           rt.power_events == rt.config.faults.power_cut_after;
+}
+
+void lose_power(Runtime& rt) {
+    // One-shot: the next boot runs without it.
+    if (auto config = load_board_config(rt.root)) {
+        config->faults.power_cut_after = 0;
+        save_board_config(rt.root, *config);
+    }
+    // What was printed had already left on the serial line.
+    std::fflush(stdout);
+    write_coverage_counters();
+    ::_exit(power_cut_exit_status);
 }
 
 std::uint64_t clock_now_us() {

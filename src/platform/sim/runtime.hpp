@@ -39,7 +39,7 @@ struct Runtime {
     bool persistent = false;  // ROOT/sim exists: state files may be written
     BoardConfig config;
     std::uint64_t clock_us = 0;
-    std::uint32_t flash_ops = 0;
+    std::uint32_t power_events = 0;  // flash operations and writes under /user, in one count
     std::array<std::uint32_t, 7> erase_ops{};
     std::array<std::uint32_t, 7> program_ops{};
     std::array<std::optional<FlashWear>, 7> wear;
@@ -54,6 +54,13 @@ void reload_config(Runtime& rt);
 
 std::filesystem::path state_path(const std::filesystem::path& root, std::string_view rel);
 bool device_missing(const Runtime& rt, std::string_view name);
+
+// Counts one event the board may lose power at (a flash erase or program, a write under
+// /user); true when the fault plan's power cut falls on it. The caller then leaves in place
+// what survives and calls lose_power.
+bool power_cut_due(Runtime& rt);
+// Disarms the one-shot cut in board.conf and ends the process as a board without power.
+[[noreturn]] void lose_power(Runtime& rt);
 
 // Virtual clock; advancing it persists it.
 std::uint64_t clock_now_us();

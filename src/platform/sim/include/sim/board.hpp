@@ -10,6 +10,8 @@
 //   led.log            one line per LED register write: "<seconds>.<micros> 0x<reg> 0x<value>"
 //   clock              elapsed virtual time in microseconds, decimal, one line
 //   wear/<name>        per partition: "program-without-erase N" then "erases C0 C1 ..." (per block)
+//   power-events       the events a power cut counts (below), as far as the last boot with one
+//                      got: a sweep of cut points runs the install once to read it
 //   journal.log        not ours: the board's stub tools append to it
 //
 // board.conf keys (numbers are decimal or 0x-hex):
@@ -24,9 +26,12 @@
 //   fault.missing           devices that are absent: bus0 bus1 eeprom rtc led port mem <partition>
 //   fault.io                "<partition> <erase|program|any> <N>": the N-th such operation on the
 //                           partition fails with EIO (repeat the key for several)
-//   fault.power_cut         N: the process ends with power_cut_exit_status right after the N-th
-//   flash
-//                           erase or program; the fault then removes itself from board.conf
+//   fault.power_cut         N: the process ends with power_cut_exit_status at the N-th event
+//                           of one count: a completed flash erase or program, or (in programs
+//                           that link bm_platform_sim_cuts) a write call, an entry created,
+//                           truncated, renamed or removed, or a file-changing shell command,
+//                           under /user; a cut write keeps half its bytes. The fault then
+//                           removes itself from board.conf
 //
 // Operation counts for faults start when a process loads the board (a boot) or when the fault
 // plan is set in this process.
