@@ -78,10 +78,18 @@ mode_t mode_argument(int flags, std::va_list args) {
     return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(args, unsigned)) : 0;
 }
 
-// A write call in progress when the power goes keeps the first half of its bytes.
+// A write call is two events: the power going during it, which keeps the first half of its
+// bytes, and just after it, when all of them have landed but the caller has not gone on.
 ssize_t write_counted(int fd, const void* buf, std::size_t count) {
-    if (count == 0 || !user_files().contains(fd) || !power_cut_due(runtime())) {
+    if (count == 0 || !user_files().contains(fd)) {
         return __real_write(fd, buf, count);
+    }
+    if (!power_cut_due(runtime())) {
+        const ssize_t n = __real_write(fd, buf, count);
+        if (n > 0 && power_cut_due(runtime())) {
+            lose_power(runtime());
+        }
+        return n;
     }
     const auto* bytes = static_cast<const char*>(buf);
     for (std::size_t kept = count / 2; kept > 0;) {

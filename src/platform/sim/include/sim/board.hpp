@@ -30,7 +30,8 @@
 //                           of one count: a completed flash erase or program, or (in programs
 //                           that link bm_platform_sim_cuts) a write call, an entry created,
 //                           truncated, renamed or removed, or a file-changing shell command,
-//                           under /user; a cut write keeps half its bytes. The fault then
+//                           under /user; a write call counts twice: cut during it (keeping half
+//                           its bytes) and just after it. The fault then
 //                           removes itself from board.conf
 //
 // Operation counts for faults start when a process loads the board (a boot) or when the fault
