@@ -25,10 +25,13 @@ A scenario is a TOML file:
     target = "slot1" | "slot2" | PARTITION
     type = "application" | "kernel" | ...   version = "2.0.0.0"
     payload = "app"      # the demo application, or a number: that many bytes of filler
+    filler = 200000      # with "app": a file of that many random bytes added to the application
 """
 import argparse
 import csv
+import io
 import os
+import random
 import re
 import select
 import shutil
@@ -64,11 +67,16 @@ class Sweep:
     # --- images -------------------------------------------------------------------------
     def payload(self, spec):
         if spec.get("payload", "app") == "app":
-            path = os.path.join(self.images, "app.tar.gz")
-            if not os.path.exists(path):
-                with tarfile.open(path, "w:gz") as tar:
-                    tar.add(os.path.join(ROOT, "sim/demo-app/home"), "home",
-                            filter=lambda t: setattr(t, "uid", 0) or setattr(t, "gid", 0) or t)
+            # The demo application, with as many bytes as `filler` asks that gzip cannot shrink.
+            filler = spec.get("filler", 0)
+            path = os.path.join(self.images, "app-%d.tar.gz" % filler)
+            with tarfile.open(path, "w:gz") as tar:
+                tar.add(os.path.join(ROOT, "sim/demo-app/home"), "home",
+                        filter=lambda t: setattr(t, "uid", 0) or setattr(t, "gid", 0) or t)
+                if filler:
+                    info = tarfile.TarInfo("home/filler")
+                    info.size = filler
+                    tar.addfile(info, io.BytesIO(random.Random(filler).randbytes(filler)))
             return path
         path = os.path.join(self.images, "filler-%d" % spec["payload"])
         with open(path, "wb") as f:
