@@ -9,7 +9,7 @@ writes, writes under /user: `boardsim fault --help`). For every one of them it r
 board, cuts there and boots again, once with the drive (or the serial sender) still there and
 once with it gone, and records how the board ended: the application reached at once, after a
 reinstall and reboot, the rescue menu, or other; and whether the flash partitions and slot files
-then hold the new images whole (their bytes compared).
+then hold the new images whole (their bytes compared), and which slot the last boot started.
 
 Prints a table, writes DIR/sweep.csv and DIR/sweep.svg (one cell per cut point and case,
 coloured by outcome). Exit status 1 when a cut point with the drive in does not end with the new
@@ -45,6 +45,7 @@ import pexpect
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 KEY = os.path.join(ROOT, "keys/sample_production_key.pem")
 BOOT_END = re.compile(r"boardsim: boot (\d+): ([a-z ]+?)\r?\n")
+BOOTING = re.compile(r"Booting image '(\d)'")
 MENU = "Option? : "
 OUTCOMES = ("at once", "after reinstall", "rescue menu", "other")
 COLOURS = {"at once": "#2e8b57", "after reinstall": "#9acd32", "rescue menu": "#4682b4",
@@ -157,9 +158,11 @@ class Sweep:
         steps = self.menu_steps() if install and self.s["install"] != "usb" else []
         while True:
             expected = [BOOT_END, pexpect.EOF, pexpect.TIMEOUT,
-                        re.escape(steps[0][0] if steps else MENU)]
+                        re.escape(steps[0][0] if steps else MENU), BOOTING]
             i = child.expect(expected)
-            if i == 0:
+            if i == 4:
+                self.booted = child.match.group(1)
+            elif i == 0:
                 ends.append(child.match.group(2))
             elif i == 1:
                 break
@@ -224,6 +227,7 @@ class Sweep:
             self.boardsim("env", self.board, "diagnostics=none")
         if not with_drive:
             self.boardsim("usb", self.board, "detach")
+        self.booted = "-"
         ends, menus = self.run(self.board, 1 if menu_install else 3)
         if ends[:1] == ["application started"] and not menus:
             outcome = "at once"
@@ -233,7 +237,9 @@ class Sweep:
             outcome = "rescue menu"
         else:
             outcome = "other"
-        if menu_install and with_drive and not (outcome == "at once" and self.whole(self.board)):
+        in_force = self.booted in self.slots() or not self.slots()
+        if menu_install and with_drive and not (outcome == "at once" and in_force and
+                                                self.whole(self.board)):
             # The operator installs again from the menu, and the board boots on from there.
             self.boardsim("env", self.board, "diagnostics=rescue")
             again, _ = self.run(self.board, 1, install=True)
@@ -241,7 +247,11 @@ class Sweep:
             ends, menus = self.run(self.board, 1)
             outcome = ("after reinstall" if again == ["application started"] and
                        ends == ["application started"] and not menus else "other")
-        return outcome, self.whole(self.board)
+        return outcome, self.whole(self.board), self.booted
+
+    def slots(self):
+        """The slots the new images go to: the board should then start one of them."""
+        return [target[4:] for target, _ in self.new if target.startswith("slot")]
 
     def sweep(self):
         self.prepare()
@@ -269,29 +279,31 @@ class Sweep:
         return rows
 
 
-def report(name, rows, directory):
+def report(name, rows, directory, slots):
     print("\n%s: %d cut points" % (name, len(rows)))
-    print("%5s  %-16s %-6s  %-16s %-6s" % ("cut", "drive in", "whole", "drive out", "whole"))
-    for cut, a, aw, b, bw in rows:
-        print("%5d  %-16s %-6s  %-16s %-6s" % (cut, a, "yes" if aw else "no", b,
-                                              "yes" if bw else "no"))
-    for label, col in (("drive in", 1), ("drive out", 3)):
+    print("%5s  %-16s %-5s %-5s  %-16s %-5s %-5s" % ("cut", "drive in", "whole", "slot",
+                                                    "drive out", "whole", "slot"))
+    for cut, a, aw, at, b, bw, bt in rows:
+        print("%5d  %-16s %-5s %-5s  %-16s %-5s %-5s" % (cut, a, "yes" if aw else "no", at, b,
+                                                        "yes" if bw else "no", bt))
+    for label, col in (("drive in", 1), ("drive out", 4)):
         counts = ", ".join("%s %d (new images whole %d)" % (
             o, sum(r[col] == o for r in rows), sum(r[col] == o and r[col + 1] for r in rows))
             for o in OUTCOMES if any(r[col] == o for r in rows))
         print("%s: %s" % (label, counts))
     with open(os.path.join(directory, "sweep.csv"), "w", newline="") as f:
         out = csv.writer(f)
-        out.writerow(["cut", "drive_in", "drive_in_whole", "drive_out", "drive_out_whole"])
-        for cut, a, aw, b, bw in rows:
-            out.writerow([cut, a, int(aw), b, int(bw)])
+        out.writerow(["cut", "drive_in", "drive_in_whole", "drive_in_slot", "drive_out",
+                      "drive_out_whole", "drive_out_slot"])
+        for cut, a, aw, at, b, bw, bt in rows:
+            out.writerow([cut, a, int(aw), at, b, int(bw), bt])
     cell, left = 12, 80
     width = left + cell * max(len(rows), 1) + 10
     svg = ['<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="120" '
            'font-family="sans-serif" font-size="11">' % width,
            '<text x="4" y="14">%s: one cell per cut point; pale: new images not whole</text>'
            % name]
-    for row, (label, col) in enumerate((("drive in", 1), ("drive out", 3))):
+    for row, (label, col) in enumerate((("drive in", 1), ("drive out", 4))):
         y = 24 + row * (cell + 6)
         svg.append('<text x="4" y="%d">%s</text>' % (y + 10, label))
         for i, r in enumerate(rows):
@@ -307,10 +319,11 @@ def report(name, rows, directory):
     svg.append("</svg>")
     with open(os.path.join(directory, "sweep.svg"), "w") as f:
         f.write("\n".join(svg) + "\n")
-    missed = [r[0] for r in rows if r[1] not in ("at once", "after reinstall") or not r[2]]
-    other = [r[0] for r in rows if r[3] == "other"]
+    missed = [r[0] for r in rows if r[1] not in ("at once", "after reinstall") or not r[2] or
+              (slots and r[3] not in slots)]
+    other = [r[0] for r in rows if r[4] == "other"]
     if missed:
-        print("drive in: cut points without the new images whole and the application: %s"
+        print("drive in: cut points without the new images whole and in force: %s"
               % missed)
     if other:
         print("drive out: cut points that end as other: %s" % other)
@@ -327,8 +340,9 @@ def main():
     args = parser.parse_args()
     with open(args.scenario, "rb") as f:
         scenario = tomllib.load(f)
-    rows = Sweep(args, scenario).sweep()
-    return 0 if report(scenario["name"], rows, os.path.abspath(args.dir)) else 1
+    sweep = Sweep(args, scenario)
+    rows = sweep.sweep()
+    return 0 if report(scenario["name"], rows, os.path.abspath(args.dir), sweep.slots()) else 1
 
 
 if __name__ == "__main__":
