@@ -298,7 +298,7 @@ def report(name, rows, directory, slots):
         for cut, a, aw, at, b, bw, bt in rows:
             out.writerow([cut, a, int(aw), at, b, int(bw), bt])
     cell, left = 12, 80
-    width = left + cell * max(len(rows), 1) + 10
+    width = max(left + cell * len(rows) + 10, 560)
     svg = ['<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="120" '
            'font-family="sans-serif" font-size="11">' % width,
            '<text x="4" y="14">%s: one cell per cut point; pale: new images not whole</text>'
