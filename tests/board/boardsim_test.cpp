@@ -132,7 +132,7 @@ TEST(BoardsimShow, ListsTheClockTheArmedFaultsAndTheDriveWhichKeepsSparseFilesSp
     for (const std::string& line : std::vector<std::string>{
              "clock: 2026-01-01 00:00:00 at board time 0, 0.001 real seconds per board second\n",
              "faults armed:\n"
-             "  power cut right after flash erase or write number 3 of the next boot (once)\n"
+             "  power cut at event 3 (flash operations, /user writes) of the next boot (once)\n"
              "  kernel: erase request number 2 of every boot fails\n"
              "  rtc missing\n",
              "usb drive: 1 files from " + (root / "tmp/drive").string() +

@@ -112,7 +112,7 @@ std::string eeprom_text(const std::string& name, const Field& field,
 std::vector<std::string> faults_text(const sim::BoardConfig& config, const fs::path& root) {
     std::vector<std::string> lines;
     if (config.faults.power_cut_after != 0) {
-        lines.push_back(format("power cut after flash operation %u of the next boot",
+        lines.push_back(format("power cut at event %u (flash, /user) of the next boot",
                                config.faults.power_cut_after));
     }
     for (const auto& io : config.faults.io_errors) {

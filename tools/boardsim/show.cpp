@@ -169,7 +169,7 @@ void print_config(const sim::BoardConfig& config, const fs::path& root) {
     bool any = false;
     if (config.faults.power_cut_after != 0) {
         std::printf(
-            "\n  power cut right after flash erase or write number %u of the next boot (once)",
+            "\n  power cut at event %u (flash operations, /user writes) of the next boot (once)",
             config.faults.power_cut_after);
         any = true;
     }
