@@ -3,10 +3,12 @@
 # Idempotent; run as root.
 set -euo pipefail
 
+# qemu-user-static: boards of the switch's architecture run their boot manager under
+# qemu-ppc-static, started by boardsim itself; without binfmt-support nothing registers it.
 packages=(
   build-essential cmake git pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  g++-powerpc-linux-gnu qemu-user
+  g++-powerpc-linux-gnu qemu-user qemu-user-static
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck gcovr
   libssl-dev openssl libmbedtls-dev zlib1g-dev libcli11-dev nlohmann-json3-dev
   libtomlplusplus-dev librsvg2-bin libp11-dev softhsm2

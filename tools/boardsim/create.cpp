@@ -23,6 +23,7 @@ struct CreateArgs {
     std::optional<std::string> rtc;
     std::optional<std::string> time_scale;
     std::optional<std::string> bootmgr;
+    std::string arch = "host";
     std::optional<std::string> usb;
     bool force = false;
 };
@@ -49,8 +50,47 @@ bool may_create_in(const fs::path& root, bool force) {
     return false;
 }
 
+// The boot manager for the board, checked against the architecture asked for before anything is
+// made: a missing build, or a program of another architecture, would only fail at the first boot.
+std::optional<int> choose_boot_manager(const CreateArgs& a, RootfsSources& sources) {
+    sources.arch = foreign_arch(a.arch);
+    if (a.bootmgr) {
+        sources.boot_manager = *a.bootmgr;
+    } else if (sources.arch != nullptr) {
+        sources.boot_manager = sources.arch->boot_manager;
+        if (!fs::exists(sources.boot_manager)) {
+            std::fprintf(stderr,
+                         "boardsim: no %s bootmgr-sim at %s: build it with 'cmake --preset %s && "
+                         "cmake --build --preset %s --target bootmgr-sim', or name one with "
+                         "--bootmgr\n",
+                         sources.arch->title, sources.boot_manager.c_str(), sources.arch->name,
+                         sources.arch->name);
+            return status_failed;
+        }
+    }
+    const auto expected = sources.arch != nullptr ? std::optional(sources.arch->machine)
+                                                  : elf_machine("/proc/self/exe");
+    if (elf_machine(sources.boot_manager) != expected) {
+        return tools::usage_error(
+            "boardsim create",
+            "--bootmgr " + sources.boot_manager.string() + ": not a " +
+                (sources.arch != nullptr ? std::string(sources.arch->title) + " program"
+                                         : std::string("program for this machine (--arch?)")));
+    }
+    if (sources.arch != nullptr && !fs::exists(sources.arch->emulator)) {
+        std::fprintf(stderr, "boardsim: no %s: install the package qemu-user-static\n",
+                     sources.arch->emulator.c_str());
+        return status_failed;
+    }
+    return std::nullopt;
+}
+
 int create(const CreateArgs& a) {
     const fs::path root = a.dir;
+    RootfsSources sources = default_rootfs_sources();
+    if (const auto refused = choose_boot_manager(a, sources)) {
+        return *refused;
+    }
     if (!may_create_in(root, a.force)) {
         return status_failed;
     }
@@ -70,10 +110,6 @@ int create(const CreateArgs& a) {
     }
     if (a.time_scale) {
         config.time_scale = std::strtod(a.time_scale->c_str(), nullptr);
-    }
-    RootfsSources sources = default_rootfs_sources();
-    if (a.bootmgr) {
-        sources.boot_manager = *a.bootmgr;
     }
     if (!create_rootfs(root, sources) || !sim::create_board_state(root, config)) {
         return status_failed;
@@ -117,7 +153,14 @@ Verb add_create(CLI::App& app) {
     sub->add_option("--time-scale", c->time_scale,
                     "real seconds per board second, 0 to 1000 (default 0.001; 0 = no waiting)")
         ->check(board_conf("time.scale"));
-    sub->add_option("--bootmgr", c->bootmgr, "the boot manager to install (default bootmgr-sim)")
+    sub->add_option("--arch", c->arch,
+                    "the boot manager's architecture: host (default) or ppc, the switch's "
+                    "(its build of the ppc preset, run under qemu-ppc-static)")
+        ->type_name("host|ppc")
+        ->check(CLI::IsMember({"host", "ppc"}));
+    sub->add_option("--bootmgr", c->bootmgr,
+                    "the boot manager to install, built for --arch (default bootmgr-sim of this "
+                    "build, or of the ppc preset's)")
         ->check(CLI::ExistingFile);
     return {sub, [c] { return create(*c); }};
 }

@@ -1,5 +1,7 @@
 #include "rootfs.hpp"
 
+#include <elf.h>
+
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -12,6 +14,12 @@ namespace boardsim {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The architectures a board's boot manager may have besides boardsim's own.
+const std::array foreign_archs = {
+    ForeignArch{"ppc", "PowerPC", EM_PPC, "/usr/bin/qemu-ppc-static", "/usr/powerpc-linux-gnu",
+                BM_BOOTMGR_SIM_PPC},
+};
 
 // Applets that would act on the host or that the stubs replace. The board's namespaces already
 // keep them from reaching the host; leaving them out keeps a board honest about its tools.
@@ -60,9 +68,16 @@ bool copy_into(const fs::path& root, const fs::path& file, const fs::path& at) {
     return !ec || complain("copying " + file.string() + ": " + ec.message());
 }
 
-// The shared libraries a program needs, as the dynamic linker resolves them on this host.
-bool copy_libraries(const fs::path& root, const fs::path& program) {
-    for (const std::string& line : command_lines("ldd " + quoted(program) + " 2>/dev/null")) {
+// The shared libraries a program needs, as its dynamic loader resolves them: ldd's on this host;
+// for another architecture its own loader's under the emulator, in the cross tool chain's root.
+bool copy_libraries(const fs::path& root, const fs::path& program,
+                    const ForeignArch* arch = nullptr) {
+    const std::string list = arch == nullptr
+                                 ? "ldd " + quoted(program)
+                                 : "LD_TRACE_LOADED_OBJECTS=1 " + quoted(arch->emulator) + " -L " +
+                                       quoted(arch->sysroot) + " " + quoted(program);
+    bool loader = false;
+    for (const std::string& line : command_lines(list + " 2>/dev/null")) {
         const auto arrow = line.find("=> ");
         std::string path;
         if (arrow != std::string::npos) {
@@ -79,11 +94,15 @@ bool copy_libraries(const fs::path& root, const fs::path& program) {
         if (path.empty() || path[0] != '/') {
             continue;
         }
-        if (!copy_into(root, path, path)) {
+        loader = loader || arrow == std::string::npos;
+        const fs::path source = arch == nullptr ? fs::path(path) : arch->sysroot / path.substr(1);
+        if (!copy_into(root, source, path)) {
             return false;
         }
     }
-    return true;
+    return arch == nullptr || loader ||
+           complain("no dynamic loader found for " + program.string() + " in " +
+                    arch->sysroot.string());
 }
 
 bool install_busybox(const fs::path& root, const fs::path& busybox) {
@@ -139,7 +158,53 @@ bool install_stubs(const fs::path& root, const fs::path& stubs) {
     return !ec || complain("copying the stub tools from " + stubs.string() + ": " + ec.message());
 }
 
+// The architecture of the board's boot manager when it is not boardsim's, else nullptr.
+const ForeignArch* arch_of_board(const fs::path& root) {
+    const auto machine = elf_machine(root / fs::path(boot_manager_path).relative_path());
+    for (const ForeignArch& arch : foreign_archs) {
+        if (machine == arch.machine) {
+            return &arch;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+const ForeignArch* foreign_arch(std::string_view name) {
+    for (const ForeignArch& arch : foreign_archs) {
+        if (name == arch.name) {
+            return &arch;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<std::uint16_t> elf_machine(const fs::path& program) {
+    std::ifstream in(program, std::ios::binary);
+    std::array<unsigned char, 20> header{};
+    if (!in.read(reinterpret_cast<char*>(header.data()), header.size()) || header[0] != 0x7F ||
+        header[1] != 'E' || header[2] != 'L' || header[3] != 'F') {
+        return std::nullopt;
+    }
+    const bool big_endian = header[5] == 2;  // EI_DATA: ELFDATA2MSB
+    return static_cast<std::uint16_t>(big_endian ? header[18] << 8 | header[19]
+                                                 : header[19] << 8 | header[18]);
+}
+
+std::vector<std::string> boot_command(const fs::path& root) {
+    const ForeignArch* arch = arch_of_board(root);
+    if (arch == nullptr) {
+        return {boot_manager_path};
+    }
+    if (!fs::exists(root / arch->emulator.relative_path())) {
+        complain(root.string() + ": the boot manager is built for " + arch->title +
+                 " and the board has no " + arch->emulator.string());
+        return {};
+    }
+    // -0 keeps the name the boot manager is started under as it is natively.
+    return {arch->emulator.string(), "-0", "bootmgr-sim", boot_manager_path};
+}
 
 RootfsSources default_rootfs_sources() {
     RootfsSources sources;
@@ -166,8 +231,12 @@ bool create_rootfs(const fs::path& root, const RootfsSources& sources) {
         !install_rx(root, sources.rx)) {
         return false;
     }
+    if (sources.arch != nullptr &&
+        !copy_into(root, sources.arch->emulator, sources.arch->emulator)) {
+        return false;
+    }
     if (!copy_into(root, sources.boot_manager, boot_manager_path) ||
-        !copy_libraries(root, sources.boot_manager)) {
+        !copy_libraries(root, sources.boot_manager, sources.arch)) {
         return false;
     }
     fs::permissions(root / fs::path(boot_manager_path).relative_path(), fs::perms(0755), ec);

@@ -271,8 +271,9 @@ struct Boot {
     pid_t keeper = -1;
 };
 
-bool start_boot(const fs::path& root, bool caller_is_terminal, const std::vector<FileBind>& binds,
-                BottomPanel* panel, Boot& boot) {
+bool start_boot(const fs::path& root, const std::vector<std::string>& command,
+                bool caller_is_terminal, const std::vector<FileBind>& binds, BottomPanel* panel,
+                Boot& boot) {
     Console console;
     platform::unique_fd slave;
     if (caller_is_terminal) {
@@ -299,9 +300,15 @@ bool start_boot(const fs::path& root, bool caller_is_terminal, const std::vector
     }
     boot.keeper = launch_board(
         root, console,
-        [] {
-            execl(boot_manager_path, "bootmgr-sim", static_cast<char*>(nullptr));
-            std::perror(boot_manager_path);
+        [&command] {
+            std::vector<char*> argv;
+            argv.reserve(command.size() + 1);
+            for (const std::string& word : command) {
+                argv.push_back(const_cast<char*>(word.c_str()));
+            }
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            std::perror(argv[0]);
             return 127;
         },
         binds);
@@ -398,6 +405,10 @@ std::optional<Outcome> run_boots(const fs::path& root, const RunOptions& options
     bool input_open = !board_has_terminal;
     Outcome outcome = Outcome::crashed;
     TimeScaleOverride time_scale;
+    const std::vector<std::string> command = boot_command(root);
+    if (command.empty()) {
+        return std::nullopt;
+    }
 
     for (unsigned n = 1; n <= options.boots; ++n) {
         // A boot without the configuration would run with default geometry and no faults.
@@ -427,7 +438,7 @@ std::optional<Outcome> run_boots(const fs::path& root, const RunOptions& options
         }
 
         Boot boot;
-        if (!start_boot(root, board_has_terminal, time_scale.binds(), panel, boot)) {
+        if (!start_boot(root, command, board_has_terminal, time_scale.binds(), panel, boot)) {
             return std::nullopt;
         }
         int status = 0;
