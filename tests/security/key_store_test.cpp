@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -10,6 +10,7 @@
 #include "security/builtin_keys.hpp"
 #include "security/key_store.hpp"
 #include "security/key_wipe.hpp"
+#include "signer.hpp"
 #include "test_files.hpp"
 
 namespace {
@@ -20,17 +21,16 @@ namespace fs = std::filesystem;
 // AES-128-CBC under serial + four zero bytes, zero vector, no padding: the key file format.
 std::vector<std::uint8_t> cbc(const std::string& serial, const std::vector<std::uint8_t>& in,
                               bool encrypt) {
-    std::array<std::uint8_t, 16> key{};
-    std::copy(serial.begin(), serial.end(), key.begin());
-    std::array<std::uint8_t, 16> iv{};
-    std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> ctx(EVP_CIPHER_CTX_new(),
-                                                                   EVP_CIPHER_CTX_free);
-    EVP_CipherInit_ex(ctx.get(), EVP_aes_128_cbc(), nullptr, key.data(), iv.data(), encrypt);
-    EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
-    std::vector<std::uint8_t> out(in.size());
-    int length = 0;
-    EVP_CipherUpdate(ctx.get(), out.data(), &length, in.data(), static_cast<int>(in.size()));
-    return out;
+    std::string key;
+    for (std::size_t i = 0; i < 16; ++i) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", i < serial.size() ? serial[i] & 0xFF : 0);
+        key += digits;
+    }
+    return sectest::openssl(
+        std::string("enc -aes-128-cbc -nopad -iv 00000000000000000000000000000000 -K ") + key +
+            (encrypt ? " -e" : " -d"),
+        in);
 }
 
 std::vector<std::uint8_t> builtin_plaintext(const char* key) {

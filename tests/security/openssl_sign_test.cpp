@@ -1,5 +1,5 @@
 // Signatures made by OpenSSL with the sample production key, checked by our verification over our
-// SHA-256 (host builds only).
+// SHA-256.
 #include <gtest/gtest.h>
 
 #include <array>

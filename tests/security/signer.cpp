@@ -1,34 +1,43 @@
 #include "signer.hpp"
 
-#include <openssl/evp.h>
-#include <openssl/pem.h>
+#include <unistd.h>
 
+#include <array>
 #include <cstdio>
-#include <memory>
 #include <stdexcept>
 
 #include "platform/files.hpp"
 
 namespace sectest {
 
+// The openssl command rather than its library: the board tests also run in the cross build,
+// whose tool chain has no libcrypto.
+std::vector<std::uint8_t> openssl(const std::string& arguments,
+                                  const std::vector<std::uint8_t>& input) {
+    std::string path = "/tmp/openssl-in-XXXXXX";
+    const platform::unique_fd fd(mkstemp(path.data()));
+    const bool written = fd.get() >= 0 && write(fd.get(), input.data(), input.size()) ==
+                                              static_cast<ssize_t>(input.size());
+    const std::string command = "openssl " + arguments + " <'" + path + "'";
+    FILE* const pipe = written ? popen(command.c_str(), "r") : nullptr;
+    std::vector<std::uint8_t> output;
+    std::array<std::uint8_t, 512> buffer{};
+    for (std::size_t n = 0;
+         pipe != nullptr && (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+        output.insert(output.end(), buffer.begin(), buffer.begin() + static_cast<long>(n));
+    }
+    const bool ok = pipe != nullptr && pclose(pipe) == 0;
+    unlink(path.c_str());
+    if (!ok) {
+        throw std::runtime_error(command + " failed");
+    }
+    return output;
+}
+
 std::vector<std::uint8_t> sign(const std::string& key, const std::vector<std::uint8_t>& data) {
-    const std::string path = std::string(BM_SECURITY_KEYS) + "/sample_" + key + "_key.pem";
-    const platform::unique_file file = platform::open_file(path.c_str(), "r");
-    if (!file) {
-        throw std::runtime_error("no key " + path);
-    }
-    std::unique_ptr<EVP_PKEY, void (*)(EVP_PKEY*)> pkey(
-        PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr), EVP_PKEY_free);
-    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    std::size_t length = 0;
-    if (!pkey || EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, pkey.get()) != 1 ||
-        EVP_DigestSign(ctx.get(), nullptr, &length, data.data(), data.size()) != 1) {
-        throw std::runtime_error("signing failed");
-    }
-    std::vector<std::uint8_t> signature(length);
-    EVP_DigestSign(ctx.get(), signature.data(), &length, data.data(), data.size());
-    signature.resize(length);
-    return signature;
+    return openssl(
+        "dgst -sha256 -sign " + std::string(BM_SECURITY_KEYS) + "/sample_" + key + "_key.pem",
+        data);
 }
 
 namespace {

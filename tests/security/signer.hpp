@@ -7,6 +7,10 @@
 
 namespace sectest {
 
+// What `openssl ARGUMENTS` writes to standard output with input on its standard input.
+std::vector<std::uint8_t> openssl(const std::string& arguments,
+                                  const std::vector<std::uint8_t>& input);
+
 // RSASSA-PKCS1-v1_5 SHA-256 signature of data with the sample key "production" or "development".
 std::vector<std::uint8_t> sign(const std::string& key, const std::vector<std::uint8_t>& data);
 
