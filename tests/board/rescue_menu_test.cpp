@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "boot_support.hpp"
+#include "env_image.hpp"
 #include "rescue/rescue.hpp"
 
 namespace {
@@ -119,9 +120,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(RescueMenu, StartUpEntersItWhenTheEnvironmentAsksAndGoesOnAfterExit) {
     Board board;
-    const std::string env =
-        std::string(BOARDSIM) + " env " + board.root().string() + " diagnostics=rescue >/dev/null";
-    ASSERT_EQ(std::system(env.c_str()), 0);
+    const auto env = boardsim::make_env_image(
+        {"diagnostics=rescue"},
+        sim::load_board_config(board.root())->partitions[*sim::partition_index("ubootenv")].size);
+    ASSERT_TRUE(env && sim::write_partition(board.root(), "ubootenv", *env));
     // No slot files: the boot ends in the menu once more, and its Exit in a reboot.
     const auto result = board.run(start_up, {"e", "e"}, quiet);
     EXPECT_EQ(result.console.rfind(rescue_exit + "Booting image '1'\r\n", 0), 0U) << result.console;

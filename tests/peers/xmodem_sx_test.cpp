@@ -97,13 +97,9 @@ TEST(FromSx, ASenderKilledMidTransferCancels) {
 // named at the installer's question.
 TEST(MenuDownload, InstallsAProductionSignedBundleIntoSlotTwo) {
     Board board(peer_board());
-    const fs::path payload = board.root() / "app.tar.gz";
-    write_bytes(payload, application_tarball());
     const fs::path bundle = board.root() / "bundle.img";
-    const std::string build = std::string(IMGTOOL) + " build " + bundle.string() +
-                              " --add application:2.0.0.1:" + payload.string() +
-                              " --sign " BM_SECURITY_KEYS "/sample_production_key.pem";
-    ASSERT_EQ(std::system(build.c_str()), 0);
+    write_bytes(bundle,
+                production_signed(image::TYPE_APPLICATION, 0x02000001, application_tarball()));
     std::vector<Step> steps = send_with_sx(bundle);
     steps.insert(steps.begin(), {.after = "Option? : ", .send = "x"});
     steps.push_back({.after = "just boot image): ", .send = "2\n"});

@@ -18,6 +18,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "board_syscalls.hpp"
 #include "launch.hpp"
 #include "platform/files.hpp"
 #include "rootfs.hpp"
@@ -60,9 +61,10 @@ std::optional<Wait> input_wait(pid_t pid, bool asleep) {
     if (!(fields >> number >> first_arg)) {
         return std::nullopt;
     }
-    const bool console_read = number == SYS_read && std::stoul(first_arg, nullptr, 16) == 0;
-    const bool sleep = number == SYS_nanosleep || number == SYS_clock_nanosleep;
-    if (!console_read && number != SYS_poll && number != SYS_ppoll && !(asleep && sleep)) {
+    const bool console_read = number == board_sys::read && std::stoul(first_arg, nullptr, 16) == 0;
+    const bool sleep = number == board_sys::nanosleep || number == board_sys::clock_nanosleep;
+    if (!console_read && number != board_sys::poll && number != board_sys::ppoll &&
+        !(asleep && sleep)) {
         return std::nullopt;
     }
     const std::string io = read_file(proc + "/io");

@@ -52,6 +52,16 @@ bool map_ids(uid_t uid, gid_t gid) {
            write_file("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
 }
 
+// The host's own user namespace maps every id to itself.
+bool in_initial_user_namespace() {
+    std::ifstream map("/proc/self/uid_map");
+    std::uint64_t inside = 1;
+    std::uint64_t outside = 1;
+    std::uint64_t count = 0;
+    return !(map >> inside >> outside >> count) ||
+           (inside == 0 && outside == 0 && count == 4294967295U);
+}
+
 bool bind_file(const std::string& source, const fs::path& target) {
     if (!fs::exists(target)) {
         std::ofstream{target};
@@ -202,11 +212,15 @@ bool drop_capabilities() {
     }
     const uid_t uid = geteuid();
     const gid_t gid = getegid();
-    if (unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWPID) != 0) {
+    // A process with threads, as under a user-mode emulator, may not make a user namespace; one
+    // started in a user namespace of its own makes the others there.
+    const bool own_users = unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWPID) == 0;
+    if (!own_users && (errno != EINVAL || in_initial_user_namespace() ||
+                       unshare(CLONE_NEWNS | CLONE_NEWPID) != 0)) {
         fail("creating namespaces");
         _exit(setup_failed_status);
     }
-    if (!map_ids(uid, gid) || !prepare_mounts(root, console, binds)) {
+    if ((own_users && !map_ids(uid, gid)) || !prepare_mounts(root, console, binds)) {
         _exit(setup_failed_status);
     }
     for (int fd = 0; fd < 3; ++fd) {
