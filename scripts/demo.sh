@@ -4,11 +4,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# BUILD_DIR picks another build tree of the host preset (default build/host).
+# BUILD_DIR picks another build tree of the host preset (default build/host); ARCH=ppc boots the
+# switch's build of the boot manager (the ppc preset's, under qemu-user) instead of the host's.
 build=${BUILD_DIR:-build/host}
+arch=${ARCH:-host}
 bash scripts/setup.sh
 cmake --preset host -B "$build" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target bootmgr-sim boardsim imgtool
+if [[ $arch != host ]]; then
+  cmake --preset "$arch" >/dev/null
+  cmake --build --preset "$arch" -j "$(nproc)" --target bootmgr-sim
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -34,8 +40,8 @@ yes "root file system stand-in" | head -c 6000000 >"$work/rfs" || true
 # A board whose clock reads 5 December 2026, 09:15:30, with USB on and the release on its drive:
 # the boot installs it into slot 1 (the kernel, device tree and root file system into flash)
 # and boots it.
-"$boardsim" create "$board" --rtc "2026-12-05 09:15:30" --time-scale 0.01 --usb on \
-  --serial SW2612000417
+"$boardsim" create "$board" --arch "$arch" --rtc "2026-12-05 09:15:30" --time-scale 0.01 \
+  --usb on --serial SW2612000417
 mkdir -p "$board/user/images"
 cp "$work/image" "$board/user/images/image2"
 "$boardsim" usb "$board" attach "$work/drive"

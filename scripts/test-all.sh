@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the project needs, builds and tests the host (with line coverage), sanitizer and
-# PowerPC presets (natively, under the sanitizers, as a 32-bit big-endian build under
-# qemu-user), runs the front panel test alone, then prints the line coverage of src/, runs the
+# Installs what the project needs, builds and tests the PowerPC, host (with line coverage) and
+# sanitizer presets (as a 32-bit big-endian build under qemu-user, natively, under the
+# sanitizers), runs the front panel test alone, then prints the line coverage of src/, runs the
 # static checkers and gives every fuzz target a short run over its seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,8 +9,9 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 jobs=$(nproc)
-# The coverage preset is the host build with gcov counters: the host tests run there.
-for preset in coverage sanitize ppc; do
+# The coverage preset is the host build with gcov counters: the host tests run there. The ppc
+# preset comes first: the host's end-to-end tests boot its bootmgr-sim on a board too.
+for preset in ppc coverage sanitize; do
   echo "=== ${preset}: build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
