@@ -1,6 +1,7 @@
 // Starting a process inside a simulated board.
 //
-// The board process runs in new user, pid and mount namespaces, with the board directory as its
+// The board process runs in new user, pid and mount namespaces (under a user-mode emulator, which
+// may not make a user namespace, in the one it was started in), with the board directory as its
 // root (pivot_root, the host's file system detached), the board's own /dev entries bound in, a
 // clean environment, and CAP_SYS_BOOT, CAP_SYS_TIME, CAP_SYS_MODULE, CAP_NET_ADMIN and
 // CAP_SYS_ADMIN gone from every capability set. Nothing it does is visible on the host's mounts,
