@@ -66,10 +66,10 @@ class Sweep:
         subprocess.run([self.args.boardsim] + list(args), check=True, stdout=subprocess.DEVNULL)
 
     # --- images -------------------------------------------------------------------------
-    def payload(self, spec):
-        if spec.get("payload", "app") == "app":
+    def payload(self, entry):
+        if entry.get("payload", "app") == "app":
             # The demo application, with as many bytes as `filler` asks that gzip cannot shrink.
-            filler = spec.get("filler", 0)
+            filler = entry.get("filler", 0)
             path = os.path.join(self.images, "app-%d.tar.gz" % filler)
             with tarfile.open(path, "w:gz") as tar:
                 tar.add(os.path.join(ROOT, "sim/demo-app/home"), "home",
@@ -79,15 +79,15 @@ class Sweep:
                     info.size = filler
                     tar.addfile(info, io.BytesIO(random.Random(filler).randbytes(filler)))
             return path
-        path = os.path.join(self.images, "filler-%d" % spec["payload"])
+        path = os.path.join(self.images, "filler-%d" % entry["payload"])
         with open(path, "wb") as f:
-            f.write((bytes(range(251)) * (spec["payload"] // 251 + 1))[:spec["payload"]])
+            f.write((bytes(range(251)) * (entry["payload"] // 251 + 1))[:entry["payload"]])
         return path
 
-    def sub_image(self, spec, name):
+    def sub_image(self, entry, name):
         out = os.path.join(self.images, name)
         subprocess.run([self.args.imgtool, "build", out, "--add",
-                        "%s:%s:%s" % (spec["type"], spec["version"], self.payload(spec)),
+                        "%s:%s:%s" % (entry["type"], entry["version"], self.payload(entry)),
                         "--sign", KEY], check=True, stdout=subprocess.DEVNULL)
         with open(out, "rb") as f:
             return f.read()
