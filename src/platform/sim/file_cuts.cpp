@@ -74,8 +74,9 @@ int open_counted(int (*real)(const char*, int, ...), const char* path, int flags
     return fd;
 }
 
-mode_t mode_argument(int flags, std::va_list args) {
-    return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(args, unsigned)) : 0;
+// open and open64 take a mode only when they may create the file.
+bool takes_mode(int flags) {
+    return (flags & (O_CREAT | O_TMPFILE)) != 0;
 }
 
 // A write call is two events: the power going during it, which keeps the first half of its
@@ -183,18 +184,24 @@ bool writes_under_user(char* const argv[]) {
 extern "C" {
 
 int __wrap_open(const char* path, int flags, ...) {
-    std::va_list args;
-    va_start(args, flags);
-    const mode_t mode = mode_argument(flags, args);
-    va_end(args);
+    mode_t mode = 0;
+    if (takes_mode(flags)) {
+        std::va_list args;
+        va_start(args, flags);
+        mode = static_cast<mode_t>(va_arg(args, unsigned));
+        va_end(args);
+    }
     return open_counted(__real_open, path, flags, mode);
 }
 
 int __wrap_open64(const char* path, int flags, ...) {
-    std::va_list args;
-    va_start(args, flags);
-    const mode_t mode = mode_argument(flags, args);
-    va_end(args);
+    mode_t mode = 0;
+    if (takes_mode(flags)) {
+        std::va_list args;
+        va_start(args, flags);
+        mode = static_cast<mode_t>(va_arg(args, unsigned));
+        va_end(args);
+    }
     return open_counted(__real_open64, path, flags, mode);
 }
 
