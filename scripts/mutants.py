@@ -254,6 +254,9 @@ def cmd_run(args, results):
 
 
 def cmd_report(args, results):
+    if not (results / "mutants.json").exists():
+        print(f"mutants.sh: no sample in {results} yet (a run draws it once its build is ready)")
+        return 1
     mutants = {m["id"]: m for m in json.loads((results / "mutants.json").read_text())["mutants"]}
     done = load_results(results / "results.tsv")
     counts = {}
