@@ -301,7 +301,7 @@ def main():
     parser.add_argument("--jobs", type=int, default=4, help="parallel tests (board tests wait)")
     args = parser.parse_args()
     results = Path(args.results).resolve()
-    {"list": cmd_list, "run": cmd_run, "report": cmd_report}[args.verb](args, results)
+    return {"list": cmd_list, "run": cmd_run, "report": cmd_report}[args.verb](args, results)
 
 
 if __name__ == "__main__":
