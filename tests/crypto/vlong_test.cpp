@@ -134,6 +134,13 @@ TEST(VlongCompare, MagnitudesOrderByLengthThenTopUnits) {
     }
 }
 
+TEST(VlongSubtract, ABorrowRunsOnThroughZeroUnits) {
+    Vlong a = Vlong::hex("010000000000000000");
+    Vlong one = Vlong::hex("01");
+    ASSERT_EQ(VLONG_subtractUnsigned(a.get(), one.get()), OK);
+    EXPECT_EQ(a.hexString(), "ffffffffffffffff");
+}
+
 TEST(VlongMultiply, KaratsubaAndKernelsAgreeWithTheColumnProduct) {
     // A full-width request of equal power-of-two sizes takes the kernel or Karatsuba (256 and 512
     // units recurse at run time before they reach the sizes laid out at compile time); asking
