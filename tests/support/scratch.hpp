@@ -40,10 +40,15 @@ private:
     std::filesystem::path path_;
 };
 
-// The whole file, or "" when it cannot be read.
+// The whole file, or "" when it cannot be read. A /proc file whose process ends between the open
+// and the read fails the read (ESRCH), which the stream reports by throwing.
 inline std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    try {
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    } catch (const std::ios_base::failure&) {
+        return "";
+    }
 }
 
 struct Captured {
