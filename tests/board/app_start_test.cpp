@@ -15,17 +15,9 @@ namespace {
 
 using namespace boardtest;
 
-struct Flags {
-    bool gdbserver = false;
-    bool gdb = false;
-    bool memchk = false;
-    bool shell = false;
-    int port = 1234;
-};
-
 struct StartCase {
     const char* name;
-    Flags flags;
+    testflags::FlagValues flags;
     bool debugger_present;
     const char* console;
     const char* journal;
@@ -47,11 +39,7 @@ TEST_P(StartVariant, StartsTheApplicationAsTheFlagsSay) {
     std::filesystem::copy_file(DUMA_STUB, board.root() / "usr/lib/libduma.so.0.0.0");
     const auto result = board.run([&c]() -> int {
         prepare_platform();
-        const testflags::ScopedFlags flags({.gdb_mode = c.flags.gdb ? 1 : 0,
-                                            .gdbserver_mode = c.flags.gdbserver ? 1 : 0,
-                                            .gdb_port = c.flags.port,
-                                            .shell_mode = c.flags.shell ? 1 : 0,
-                                            .memchk_mode = c.flags.memchk ? 1 : 0});
+        const testflags::ScopedFlags flags(c.flags);
         shell_runs(shell_records);
         start_application(0);
     });
@@ -66,78 +54,67 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         StartCase{"Normal", {}, false, app_banner, "backtrace\n"},
         StartCase{"ShellFirst",
-                  {.shell = true},
+                  {.shell_mode = 1},
                   false,
                   "Dropping into shell\r\nDropping out of shell\r\n"
                   "backtrace: starting /tmp/home/bin/mp.elf.strip\r\napplication up\r\n",
                   "shell\nbacktrace\n"},
         StartCase{"GdbServer",
-                  {.gdbserver = true, .gdb = true, .port = 2345},
+                  {.gdb_mode = 1, .gdbserver_mode = 1, .gdb_port = 2345},
                   true,
                   "application up\r\n",
                   "gdbserver :2345 /tmp/home/bin/mp.elf.strip\nreboot\n"},
         StartCase{"GdbServerWithMemoryChecker",
-                  {.gdbserver = true, .gdb = true, .memchk = true},
+                  {.gdb_mode = 1, .gdbserver_mode = 1, .memchk_mode = 1},
                   false,
                   "application up\r\n",
                   // Every program started under the preload loads the checker: the server's
                   // shell, the tool it marks the start with, and the application.
                   "libduma\ngdbserver :1234 /tmp/home/bin/mp.elf.strip\nlibduma\nlibduma\n"
                   "reboot\n"},
-        StartCase{"Gdb",
-                  {.gdb = true},
-                  true,
-                  "*** Launching under GDB ***\r\napplication up\r\n",
-                  "gdb /tmp/home/bin/mp.elf.strip\nreboot\n"},
         StartCase{"GdbIgnoresTheMemoryChecker",
-                  {.gdb = true, .memchk = true},
+                  {.gdb_mode = 1, .memchk_mode = 1},
                   true,
                   "*** Launching under GDB ***\r\napplication up\r\n",
                   "gdb /tmp/home/bin/mp.elf.strip\nreboot\n"},
         StartCase{"GdbMissing",
-                  {.gdb = true, .memchk = true},
+                  {.gdb_mode = 1, .memchk_mode = 1},
                   false,
                   "**** GDB mode selected but GDB not available. Please install GDB image ***\r\n"
                   "backtrace: starting /tmp/home/bin/mp.elf.strip\r\napplication up\r\n",
                   "backtrace\n"},
         StartCase{
-            "MemoryChecker", {.memchk = true}, false, "application up\r\n", "libduma\nreboot\n"}),
+            "MemoryChecker", {.memchk_mode = 1}, false, "application up\r\n", "libduma\nreboot\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The environment list takes effect only beside an install script.
-struct EnvCase {
-    const char* name;
-    bool install_script;
-    const char* list;
-    const char* seen;
-};
-
-class EnvSetup : public testing::TestWithParam<EnvCase> {};
-
-TEST_P(EnvSetup, SetsPairsForTheApplication) {
-    const EnvCase& c = GetParam();
-    Files files = {{"home/bin/mp.elf.strip", "#!/bin/sh\necho \"A=$A B=$B C=${C-unset}\"\n"},
-                   {"home/bin/env-setup", c.list}};
-    if (c.install_script) {
-        files.push_back({"home/bin/install.sh", "#!/bin/sh\n"});
+TEST(StartApplication, SetsTheEnvironmentListsPairsForTheApplication) {
+    const struct {
+        bool install_script;
+        const char* list;
+        const char* seen;
+    } cases[] = {
+        {true, "A 1\nB 2 C", "A=1 B=2 C="},
+        {true, "  A\t1   B\n\n2\n", "A=1 B=2 C=unset"},
+        {false, "A 1\nB 2", "A= B= C=unset"},
+    };
+    for (const auto& c : cases) {
+        Files files = {{"home/bin/mp.elf.strip", "#!/bin/sh\necho \"A=$A B=$B C=${C-unset}\"\n"},
+                       {"home/bin/env-setup", c.list}};
+        if (c.install_script) {
+            files.push_back({"home/bin/install.sh", "#!/bin/sh\n"});
+        }
+        Board board;
+        write_bytes(board.root() / "tmp/varosimage.tar.gz", tarball(files));
+        const auto result = board.run([]() -> int {
+            prepare_platform();
+            start_application(0);
+        });
+        const std::string prefix = c.install_script ? "Running install script\r\n" : "";
+        EXPECT_EQ(result.console,
+                  prefix + "backtrace: starting /tmp/home/bin/mp.elf.strip\r\n" + c.seen + "\r\n");
     }
-    Board board;
-    write_bytes(board.root() / "tmp/varosimage.tar.gz", tarball(files));
-    const auto result = board.run([]() -> int {
-        prepare_platform();
-        start_application(0);
-    });
-    const std::string prefix = c.install_script ? "Running install script\r\n" : "";
-    EXPECT_EQ(result.console,
-              prefix + "backtrace: starting /tmp/home/bin/mp.elf.strip\r\n" + c.seen + "\r\n");
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, EnvSetup,
-    testing::Values(EnvCase{"Pairs", true, "A 1\nB 2 C", "A=1 B=2 C="},
-                    EnvCase{"AnyWhitespace", true, "  A\t1   B\n\n2\n", "A=1 B=2 C=unset"},
-                    EnvCase{"WithoutInstallScript", false, "A 1\nB 2", "A= B= C=unset"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartApplication, DiagnosticsProgramTakesTheApplicationsPlace) {
     Board board;
