@@ -26,16 +26,15 @@ using boardtest::Board;
 using testsupport::read_file;
 
 int sh(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::capture(command).status;
 }
 
-// boardsim with ARGS, where {B} is replaced by BOARD and {T} by a scratch folder beside it;
-// standard output and standard error.
+// boardsim with ARGS, where {B} is replaced by BOARD and {T} by a scratch folder beside it, both
+// quoted; standard output and standard error.
 testsupport::Captured boardsim(std::string args, const fs::path& board) {
     for (const auto& [mark, path] : {std::pair{"{B}", board}, std::pair{"{T}", board / "tmp"}}) {
         for (auto at = args.find(mark); at != std::string::npos; at = args.find(mark)) {
-            args.replace(at, 3, path.string());
+            args.replace(at, 3, "'" + path.string() + "'");
         }
     }
     return testsupport::capture(std::string(BOARDSIM) + " " + args + " </dev/null 2>&1");
@@ -48,8 +47,9 @@ struct BadCommand {
 };
 
 // Each refused with a message that names the culprit, and nothing is written: the board's
-// configuration still reads and its faults can still be changed afterwards.
-TEST(BoardsimCli, RefusesBadCommandLinesNamingTheOptionAndTheValue) {
+// configuration still reads and its faults can still be changed afterwards. A boot without its
+// configuration would run with the faults dropped.
+TEST(BoardsimCli, RefusesBadCommandLinesAndABoardWhoseConfigurationDoesNotRead) {
     const BadCommand table[] = {
         {"frobnicate {B}", 2, "unknown command 'frobnicate'"},
         {"create {T}/new --seral X", 2, "--seral"},
@@ -86,18 +86,13 @@ TEST(BoardsimCli, RefusesBadCommandLinesNamingTheOptionAndTheValue) {
     EXPECT_EQ(boardsim("eeprom {T}/usb get usb-enable", board.root()).output, "213\n");
     EXPECT_EQ(boardsim("fault {B} --clear --power-cut 3", board.root()).status, 0);
     EXPECT_EQ(boardsim("--version", board.root()).output, "boardsim 1.0.0\n");
-}
 
-// A boot without its configuration would run with the faults dropped.
-TEST(BoardsimRun, RefusesABoardWhoseConfigurationDoesNotRead) {
-    Board board;
-    ASSERT_EQ(boardsim("fault {B} --power-cut 3", board.root()).status, 0);
     std::ofstream(board.root() / "sim/board.conf", std::ios::app) << "time.scale = -1\n";
-    const auto out = boardsim("run {B} --timeout 30", board.root());
-    EXPECT_EQ(out.status, 7) << out.output;
-    EXPECT_NE(out.output.find("time.scale = -1: expected a number from 0 to 1000"),
+    const auto run = boardsim("run {B} --timeout 30", board.root());
+    EXPECT_EQ(run.status, 7) << run.output;
+    EXPECT_NE(run.output.find("time.scale = -1: expected a number from 0 to 1000"),
               std::string::npos)
-        << out.output;
+        << run.output;
 }
 
 // The boot waits a board second for a USB drive that never comes: at board.conf's scale that is
@@ -113,35 +108,6 @@ TEST(BoardsimRun, TimeScaleOverridesTheBoardsForTheRunOnly) {
     EXPECT_GE(sim::read_clock_us(board.root()), 1000000u) << out.output;
     EXPECT_EQ(read_file(board.root() / "sim/board.conf"), conf);
     EXPECT_FALSE(fs::exists(board.root() / "sim/running"));
-}
-
-TEST(BoardsimShow, ListsTheClockTheArmedFaultsAndTheDriveWhichKeepsSparseFilesSparse) {
-    Board board;
-    const fs::path root = board.root();
-    fs::create_directories(root / "tmp/drive");
-    std::ofstream(root / "tmp/drive/disk.img") << "boot sector";
-    fs::resize_file(root / "tmp/drive/disk.img", 64 << 20);
-    ASSERT_EQ(boardsim("usb {B} attach {T}/drive --after 2", root).status, 0);
-    struct stat copy {};
-    ASSERT_EQ(stat((root / "sim/usb/files/disk.img").c_str(), &copy), 0);
-    EXPECT_EQ(copy.st_size, 64 << 20);
-    EXPECT_LT(copy.st_blocks * 512, 1 << 20);
-    EXPECT_EQ(read_file(root / "sim/usb/files/disk.img").substr(0, 12),
-              std::string("boot sector\0", 12));
-
-    ASSERT_EQ(boardsim("fault {B} --power-cut 3 --io kernel:erase:2 --missing rtc", root).status,
-              0);
-    const std::string shown = boardsim("show {B}", root).output;
-    for (const std::string& line : std::vector<std::string>{
-             "clock: 2026-01-01 00:00:00 at board time 0, 0.001 real seconds per board second\n",
-             "faults armed:\n"
-             "  power cut at event 3 (flash operations, /user writes) of the next boot (once)\n"
-             "  kernel: erase request number 2 of every boot fails\n"
-             "  rtc missing\n",
-             "usb drive: 1 files from " + (root / "tmp/drive").string() +
-                 ", ready 2 board seconds into each boot\n"}) {
-        EXPECT_NE(shown.find(line), std::string::npos) << line << "\n" << shown;
-    }
 }
 
 // Sub-images the board's keys accept, accept only in low security mode, and refuse; wear on two
@@ -177,11 +143,37 @@ void fill_board(const fs::path& root) {
     ASSERT_TRUE(sim::write_eeprom(root, 0x13A, {3, 213}));
 }
 
-TEST(BoardsimShow, DecodesSubImagesWearAndEepromFields) {
-    Board board;
-    fill_board(board.root());
-    const std::string shown = boardsim("show {B}", board.root()).output;
-    for (const char* part : {
+// Scripts and XML readers get whatever bytes the board's folder name and journal hold; the drive's
+// copy keeps sparse files sparse.
+TEST(BoardsimShow, DecodesFlashSlotsEepromFaultsAndTheDriveAsTextJsonAndAFlashMap) {
+    const testsupport::TempDir scratch("boardsim");
+    const fs::path root = scratch / "b\xff<\x01";
+    ASSERT_EQ(boardsim("create {B}", root).status, 0);
+    fill_board(root);
+    std::ofstream(root / "sim/journal.log", std::ios::app) << "odd \xc3\x28 bytes\n";
+    const fs::path drive = scratch / "drive";
+    fs::create_directories(drive);
+    std::ofstream(drive / "disk.img") << "boot sector";
+    fs::resize_file(drive / "disk.img", 64 << 20);
+    ASSERT_EQ(boardsim("usb {B} attach " + drive.string() + " --after 2", root).status, 0);
+    struct stat copy {};
+    ASSERT_EQ(stat((root / "sim/usb/files/disk.img").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_size, 64 << 20);
+    EXPECT_LT(copy.st_blocks * 512, 1 << 20);
+    EXPECT_EQ(read_file(root / "sim/usb/files/disk.img").substr(0, 12),
+              std::string("boot sector\0", 12));
+    ASSERT_EQ(boardsim("fault {B} --power-cut 3 --io kernel:erase:2 --missing rtc", root).status,
+              0);
+
+    const std::string shown = boardsim("show {B}", root).output;
+    for (const std::string& part : std::vector<std::string>{
+             "clock: 2026-01-01 00:00:00 at board time 0, 0.001 real seconds per board second\n",
+             "faults armed:\n"
+             "  power cut at event 3 (flash operations, /user writes) of the next boot (once)\n"
+             "  kernel: erase request number 2 of every boot fails\n"
+             "  rtc missing\n",
+             "usb drive: 1 files from " + drive.string() +
+                 ", ready 2 board seconds into each boot\n",
              "  kernel     3 MiB in 48 blocks of 64 KiB, erase counts: 2 in blocks 0-1, 0 in "
              "blocks 2-47\n    0x00000000  kernel 1.2.3.4, header 286 + payload 1000 bytes, crc "
              "good, signed, verified by the board's production key\n    then 3144442 bytes "
@@ -202,17 +194,9 @@ TEST(BoardsimShow, DecodesSubImagesWearAndEepromFields) {
          }) {
         EXPECT_NE(shown.find(part), std::string::npos) << part << "\n" << shown;
     }
-}
 
-// Scripts and XML readers get whatever bytes the board's folder name and journal hold.
-TEST(BoardsimShow, WritesValidJsonAndAFlashMapWithAnElementPerPartitionAndSubImage) {
-    const testsupport::TempDir scratch("boardsim");
-    const fs::path root = scratch / "b\xff<\x01";
-    ASSERT_EQ(sh(std::string(BOARDSIM) + " create '" + root.string() + "'"), 0);
-    fill_board(root);
-    std::ofstream(root / "sim/journal.log", std::ios::app) << "odd \xc3\x28 bytes\n";
     const fs::path svg = scratch / "map.svg";
-    const auto out = boardsim("show '" + root.string() + "' --json --svg " + svg.string(), root);
+    const auto out = boardsim("show {B} --json --svg " + svg.string(), root);
     ASSERT_EQ(out.status, 0) << out.output;
     const auto json = nlohmann::json::parse(out.output);
     EXPECT_EQ(json["partitions"][3]["erase_counts"][1], 2);
@@ -250,27 +234,26 @@ TEST(BoardsimEnv, WritesWhatTheBootLoaderToolWritesAndTheBootManagerReadsIt) {
     EXPECT_EQ(result.exit_code, 0);
 }
 
-std::string mounts() {
-    return read_file("/proc/self/mountinfo");
-}
-
-// Boots twice (each boot ends in a reboot), as the caller's user; with `as` the run is made by
-// that user on a board of its own. Slot 1 is missing and slot 2 damaged, so each boot gives up
-// without waiting for an operator at the rescue menu.
-void boots_twice(const std::string& as) {
+// Slot 1 is missing and slot 2 damaged, so each boot gives up without waiting for an operator at
+// the rescue menu, and ends in a reboot. The run is made by another user where the test can
+// switch to one (a coverage build's line counters are not that user's to write).
+TEST(BoardsimRun, BootsAgainAfterARebootAndLeavesNothingMountedAlsoForAnUnprivilegedUser) {
+#ifdef BM_COVERAGE_DIR
+    const std::string as;
+#else
+    const std::string as =
+        geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+#endif
     const testsupport::TempDir scratch("boardsim");
+    fs::permissions(scratch.path(), fs::perms::all);
     const fs::path root = scratch / "run-board";
-    const std::string prefix = as.empty() ? "" : as + " ";
-    if (!as.empty()) {
-        fs::permissions(scratch.path(), fs::perms::all);
-    }
-    const std::string before = mounts();
-    ASSERT_EQ(sh(prefix + BOARDSIM + " create " + root.string()), 0);
+    const std::string mounts = read_file("/proc/self/mountinfo");
+    ASSERT_EQ(sh(as + BOARDSIM + " create " + root.string()), 0);
     boardtest::Bytes slot =
         boardtest::subimage(image::TYPE_APPLICATION, boardtest::application_tarball());
     slot.back() ^= 0x01;
     boardtest::write_bytes(root / "user/images/image2", slot);
-    EXPECT_EQ(sh(prefix + BOARDSIM + " run " + root.string() + " --boots 2 </dev/null >" +
+    EXPECT_EQ(sh(as + BOARDSIM + " run " + root.string() + " --boots 2 </dev/null >" +
                  (scratch / "console").string() + " 2>&1"),
               3);
     const std::string damaged =
@@ -281,23 +264,7 @@ void boots_twice(const std::string& as) {
               damaged + "boardsim: boot 1: rebooted\n" + damaged + "boardsim: boot 2: rebooted\n");
     const std::string journal = read_file(root / "sim/journal.log");
     EXPECT_NE(journal.find("reboot\n"), journal.rfind("reboot\n"));
-    EXPECT_EQ(mounts(), before);
-}
-
-TEST(BoardsimRun, BootsAgainAfterARebootAndLeavesNothingMounted) {
-    boots_twice("");
-}
-
-TEST(BoardsimRun, WorksForAnUnprivilegedUser) {
-#ifdef BM_COVERAGE_DIR
-    GTEST_SKIP() << "another user cannot write this build's line counters (the sanitize and host "
-                    "builds run it)";
-#endif
-    if (geteuid() != 0) {
-        boots_twice("");
-        return;
-    }
-    boots_twice("setpriv --reuid=65534 --regid=65534 --clear-groups");
+    EXPECT_EQ(read_file("/proc/self/mountinfo"), mounts);
 }
 
 }  // namespace
