@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 
@@ -14,7 +13,6 @@
 #include "image/crc.hpp"
 #include "install/file_writer.hpp"
 #include "install/installer.hpp"
-#include "installer_support.hpp"
 
 namespace boardtest {
 namespace {
@@ -34,18 +32,21 @@ struct FlashCase {
 };
 
 const FlashCase flash_cases[] = {
-    {TYPE_BOOTLOADER, "uboot", 0x80000, false, "Installing Boot Loader: ",
-     "Bad crc for UBOOT: 0x6e54f959, voiding download\r\n", "UBOOT image is too big for flash", ""},
+    {TYPE_BOOTLOADER, "uboot", 0x80000, false,
+     "Installing Boot Loader: ", "Bad crc for UBOOT: 0x6e54f959, voiding download\r\n",
+     "UBOOT image is too big for flash (524289 > 524288)\r\n", ""},
     {TYPE_KERNEL, "kernel", 0x300000, true,
      "Installing Kernel: ", "Bad crc for KERNEL: 0x6fcc9fb1, voiding download\r\n",
-     "KERNEL image is too big for flash", ""},
-    {TYPE_RFS, "rfs", 0xF00000, true, "Installing Root Filesystem: ",
-     "Bad crc for RFS: 0x6b05af29, voiding download\r\n", "RFS image is too big for flash", ""},
-    {TYPE_DEVICETREE, "devicetree", 0x40000, true, "Installing Device Tree: ",
-     "Bad crc for DFT: 0x6a9dc9c1, voiding download\r\n", "DFT image is too big for flash", ""},
+     "KERNEL image is too big for flash (3145729 > 3145728)\r\n", ""},
+    {TYPE_RFS, "rfs", 0xF00000, true,
+     "Installing Root Filesystem: ", "Bad crc for RFS: 0x6b05af29, voiding download\r\n",
+     "RFS image is too big for flash (15728641 > 15728640)\r\n", ""},
+    {TYPE_DEVICETREE, "devicetree", 0x40000, true,
+     "Installing Device Tree: ", "Bad crc for DFT: 0x6a9dc9c1, voiding download\r\n",
+     "DFT image is too big for flash (262145 > 262144)\r\n", ""},
     {TYPE_DIAGNOSTICS, "rescue", 0xA00000, false,
      "Installing Diagnostics: ", "Bad crc for DIAGNOSTICS IMAGE: 0x683562f9, voiding download\r\n",
-     "DIAGS image is too big for flash", "done\r\n"},
+     "DIAGS image is too big for flash (10485761 > 10485760)\r\n", "done\r\n"},
 };
 
 // The boot loader's limit counts its payload, the others' their whole sub-image.
@@ -70,36 +71,26 @@ Bytes sized(const FlashCase& c, std::uint32_t bytes, bool sign) {
 
 class FlashTypes : public testing::TestWithParam<FlashCase> {};
 
-TEST_P(FlashTypes, ADamagedSubImageIsRefusedWithItsComputedCrcAndNothingIsWritten) {
+// A refusal writes nothing. A signed type's verdict comes before the same-version test, so a
+// re-offered image is verified again and then skipped.
+TEST_P(FlashTypes, RefusesDamagedOrOversizedWritesAtTheLimitAndSkipsTheSameVersion) {
     const FlashCase& c = GetParam();
     Board board;
-    put_bundle(board, damaged(versioned(c.type, 0x01000000, Bytes(100, 0x11))));
-    const auto result = board.run(install_as(0, 0));
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.console, extracting + c.announcement + c.bad_crc);
-    EXPECT_TRUE(erased(board, c.partition));
-}
-
-TEST_P(FlashTypes, OneByteAboveTheLimitIsRefusedWithBothSizes) {
-    const FlashCase& c = GetParam();
-    Board board;
-    put_bundle(board, sized(c, c.limit + 1, false));
-    const auto result = board.run(install_as(0, 0));
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.console, extracting + c.announcement + c.too_big + " (" +
-                                  std::to_string(c.limit + 1) + " > " + std::to_string(c.limit) +
-                                  ")\r\n");
-    EXPECT_TRUE(erased(board, c.partition));
-}
-
-// A signed type's verdict comes before the same-version test, so a re-offered image is verified
-// again and then skipped.
-TEST_P(FlashTypes, AtTheLimitIsWrittenAndTheSameVersionIsSkippedNextTime) {
-    const FlashCase& c = GetParam();
-    const Bytes sub = sized(c, c.limit, c.is_signed);
-    Board board;
-    put_bundle(board, sub);
     std::filesystem::create_directories(board.root() / "user/images");
+    const std::pair<Bytes, const char*> refused[] = {
+        {damaged(versioned(c.type, 0x01000000, Bytes(100, 0x11))), c.bad_crc},
+        {sized(c, c.limit + 1, false), c.too_big},
+    };
+    for (const auto& [bundle, verdict] : refused) {
+        put_bundle(board, bundle);
+        const auto result = board.run(install_as(0, 0));
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(result.console, extracting + c.announcement + verdict);
+        EXPECT_TRUE(erased(board, c.partition));
+    }
+
+    const Bytes sub = sized(c, c.limit, c.is_signed);
+    put_bundle(board, sub);
     const std::string checked = extracting + c.announcement + (c.is_signed ? verified : "");
     const auto first = board.run(install_as(1, 0));
     EXPECT_EQ(first.exit_code, 1);
@@ -118,69 +109,18 @@ TEST_P(FlashTypes, AtTheLimitIsWrittenAndTheSameVersionIsSkippedNextTime) {
 INSTANTIATE_TEST_SUITE_P(Installer, FlashTypes, testing::ValuesIn(flash_cases),
                          [](const auto& info) { return std::string(info.param.partition); });
 
-// A board whose root file system in flash is production-signed: it runs release images, so
-// only low security mode admits development-signed sub-images.
-struct ReleaseBoard : Board {
-    ReleaseBoard() {
-        sim::write_partition(root(), "rfs",
-                             production_signed(TYPE_RFS, 0x01000000, Bytes(0x400, 0x33)));
-        std::filesystem::create_directories(root() / "user/images");
-    }
-};
-
-const std::string note_low =
-    "\r\nNOTE - low security mode is operational. Checking developer keys....\r\n";
-const std::string rejected = " Image rejected. ";
-
-TEST(InstallerSignatures, ADevelopmentKernelNeedsLowSecurityMode) {
-    const Bytes kernel = signed_with("development", TYPE_KERNEL, 0x01000000, Bytes(0x300, 0x4B));
-    ReleaseBoard board;
-    put_bundle(board, kernel);
-    const auto secured = board.run(install_as(1, 0));
-    EXPECT_EQ(secured.exit_code, 0);
-    EXPECT_EQ(secured.console, extracting + "Installing Kernel: " + rejected);
-    EXPECT_TRUE(erased(board, "kernel"));
-
-    std::ofstream(board.root() / "tmp/lowsec") << "on\n";
-    const auto low = board.run(install_as(1, 0));
-    EXPECT_EQ(low.exit_code, 1);
-    EXPECT_EQ(low.console, extracting + "Installing Kernel: " + note_low + verified + one_block);
-    EXPECT_EQ(partition_prefix(board, "kernel", kernel.size()), kernel);
-}
-
-TEST(InstallerSignatures, ARefusedDeviceTreeStopsTheBundleAndOnlySignedTypesAreChecked) {
-    const Bytes boot_loader = versioned(TYPE_BOOTLOADER, 0x01000000, Bytes(0x200, 0x01));
-    const Bytes tree = signed_with("development", TYPE_DEVICETREE, 0x01000000, Bytes(0x80, 0x02));
-    const Bytes diags = versioned(TYPE_DIAGNOSTICS, 0x01000000, Bytes(0x200, 0x03));
-    ReleaseBoard board;
-    put_bundle(board, boot_loader + tree + diags);
-    const auto result = board.run(install_as(0, 0));
+// On a board that runs release images (its root file system is production-signed).
+TEST(InstallerSignatures, AnUnsignedApplicationIsRefusedBeforeTheSlotQuestion) {
+    Board board;
+    sim::write_partition(board.root(), "rfs",
+                         production_signed(TYPE_RFS, 0x01000000, Bytes(0x400, 0x33)));
+    put_bundle(board, versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01)));
+    const auto result = board.run(install_as(0, 0), {"1\n"});
     EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.console, extracting + "Installing Boot Loader: " + one_block +
-                                  "Installing Device Tree: " + rejected);
-    EXPECT_EQ(partition_prefix(board, "uboot", 0x200), Bytes(0x200, 0x01));
-    EXPECT_TRUE(erased(board, "devicetree"));
-    EXPECT_TRUE(erased(board, "rescue"));
-}
-
-TEST(InstallerSignatures, AnUnsignedOrTamperedApplicationIsRefusedBeforeTheSlotQuestion) {
-    Bytes tampered = production_signed(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01));
-    tampered.back() ^= 1;
-    seal_subimage(tampered);
-    const std::pair<Bytes, std::string> cases[] = {
-        {versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01)),
-         " Image rejected as it has no signature\r\n"},
-        {tampered, rejected},
-    };
-    for (const auto& [app, verdict] : cases) {
-        ReleaseBoard board;
-        put_bundle(board, app);
-        const auto result = board.run(install_as(0, 0), {"1\n"});
-        EXPECT_EQ(result.exit_code, 0);
-        EXPECT_EQ(result.console, extracting + "Installing Application: " + verdict);
-        EXPECT_FALSE(std::filesystem::exists(board.root() / "user/images/image1"));
-        EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
-    }
+    EXPECT_EQ(result.console, extracting + "Installing Application: " +
+                                  " Image rejected as it has no signature\r\n");
+    EXPECT_FALSE(std::filesystem::exists(board.root() / "user/images/image1"));
+    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
 }
 
 TEST(Installer, KeepsTheBootLoaderHeaderBesideTheSlotsAndOnlyWarnsWhenItCannot) {
@@ -201,49 +141,47 @@ TEST(Installer, KeepsTheBootLoaderHeaderBesideTheSlotsAndOnlyWarnsWhenItCannot) 
                                   "WARNING: Unable to open /user/images/uboot-hdr for writing\r\n");
 }
 
-TEST(Installer, AFailureOnTheThirdSubImageLeavesTheFirstTwoInstalled) {
-    const Bytes boot_loader = versioned(TYPE_BOOTLOADER, 0x01000000, Bytes(0x200, 0x01));
-    const Bytes diags = versioned(TYPE_DIAGNOSTICS, 0x01000000, Bytes(0x200, 0x02));
-    Bytes bad = versioned(TYPE_KXOS, 0x01000000, Bytes(0x200, 0x03));
-    bad[40] ^= 0x80;
-    Board board;
-    put_bundle(board, boot_loader + diags + bad);
-    std::filesystem::create_directories(board.root() / "user/images");
-    const auto result = board.run(install_as(0, 0));
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.console,
-              extracting + "Installing Boot Loader: " + one_block + "Installing Diagnostics: " +
-                  one_block + "done\r\n" + "Installing K-XOS application: " +
-                  "Bad crc for K-XOS APPLICATION: 0x0dd68295, voiding download\r\n");
-    EXPECT_EQ(partition_prefix(board, "uboot", 0x200), Bytes(0x200, 0x01));
-    EXPECT_EQ(partition_prefix(board, "rescue", diags.size()), diags);
-}
-
-TEST(Installer, SkipsUnknownTypesSilentlyAndEndsAtAShortTail) {
-    const Bytes unknown = versioned(0x07706774, 0x01000000, Bytes(0x40, 0x07));
+// Where the walk through a bundle goes on and where it stops.
+TEST(Installer, WalksTheBundleToItsEndOrTheFirstFailure) {
     const Bytes diags = versioned(TYPE_DIAGNOSTICS, 0x01000000, Bytes(0x40, 0x06));
-    Board board;
-    put_bundle(board, unknown + diags + Bytes(20, 0xAB));
-    const auto result = board.run(install_as(0, 0));
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(result.console, extracting + "Installing Diagnostics: " + one_block + "done\r\n");
-}
-
-TEST(Installer, RefusesHeadersWithImpossibleLengthsBeforeReadingThem) {
-    // Total below the header length; and a payload running past the end of the bundle.
-    Bytes inconsistent = versioned(TYPE_DIAGNOSTICS, 0x01000000, Bytes(0x40, 0x06));
+    Bytes bad_kxos = versioned(TYPE_KXOS, 0x01000000, Bytes(0x200, 0x03));
+    bad_kxos[40] ^= 0x80;
+    Bytes inconsistent = diags;
     inconsistent[22] = 0x7F;
     Bytes cut = versioned(TYPE_BOOTLOADER, 0x01000000, Bytes(0x400, 0x06));
     cut.resize(0x100);
-    // The crc shown is the one over the header probe.
-    for (const auto& [bundle, message] :
-         {std::pair{inconsistent, "Diagnostics: Bad crc for DIAGNOSTICS IMAGE: 0x40799c33"},
-          std::pair{cut, "Boot Loader: Bad crc for UBOOT: 0x6a01077f"}}) {
+    const struct {
+        Bytes bundle;  // empty: there is no bundle file
+        int exit_code;
+        std::string console;
+    } cases[] = {
+        // A failure on the third sub-image leaves the first two installed.
+        {versioned(TYPE_BOOTLOADER, 0x01000000, Bytes(0x200, 0x01)) + diags + bad_kxos, 0,
+         extracting + "Installing Boot Loader: " + one_block + "Installing Diagnostics: " +
+             one_block + "done\r\n" + "Installing K-XOS application: " +
+             "Bad crc for K-XOS APPLICATION: 0x0dd68295, voiding download\r\n"},
+        // Unknown types are skipped silently; a tail shorter than a header ends the walk.
+        {versioned(0x07706774, 0x01000000, Bytes(0x40, 0x07)) + diags + Bytes(20, 0xAB), 1,
+         extracting + "Installing Diagnostics: " + one_block + "done\r\n"},
+        // A total below the header length, and a payload running past the end of the bundle, are
+        // refused before they are read, with the crc over the header probe.
+        {inconsistent, 0,
+         extracting + "Installing Diagnostics: Bad crc for DIAGNOSTICS IMAGE: 0x40799c33, voiding "
+                      "download\r\n"},
+        {cut, 0,
+         extracting +
+             "Installing Boot Loader: Bad crc for UBOOT: 0x6a01077f, voiding download\r\n"},
+        {{}, 0, ""},
+    };
+    for (const auto& c : cases) {
         Board board;
-        put_bundle(board, bundle);
+        std::filesystem::create_directories(board.root() / "user/images");
+        if (!c.bundle.empty()) {
+            put_bundle(board, c.bundle);
+        }
         const auto result = board.run(install_as(0, 0));
-        EXPECT_EQ(result.exit_code, 0);
-        EXPECT_EQ(result.console, extracting + "Installing " + message + ", voiding download\r\n");
+        EXPECT_EQ(result.exit_code, c.exit_code) << c.console;
+        EXPECT_EQ(result.console, c.console);
     }
 }
 
@@ -266,49 +204,39 @@ TEST(Installer, ASubImageShorterThanAHeaderProbeIsCheckedAgainstItsOwnHeader) {
     EXPECT_EQ(partition_prefix(board, "rescue", sub.size()), sub);
 }
 
-TEST(Installer, ABundleThatCannotBeOpenedInstallsNothingAndSaysNothing) {
-    Board board;
-    const auto result = board.run([] { return install_bundle("/tmp/missing.img", 0, 0); });
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.console, "");
-}
-
+// The question ends at q and at a closed console, and asks again after anything else.
 TEST(Installer, KxosAsksForASlotWritesTheTemporaryFileAndPointsTheSelectorAtIt) {
     const Bytes payload(0x30000, 0x99);
-    const Bytes sub = versioned(TYPE_KXOS, 0x01000000, payload);
     Board board;
-    put_bundle(board, sub);
-    const auto result = board.run(install_as(0, 0), {"x\n", "2\n"});
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(result.console,
-              extracting + "Installing K-XOS application: " +
-                  "Install image as image 1 or 2 (q to quit): x\r\n"
-                  "Install image as image 1 or 2 (q to quit): 2\r\n"
-                  "Installing image as image2: Preparing image for installation:     "
-                  "\b\b\b\b033%\b\b\b\b066%\b\b\b\b100%\b\b\b\b100%\r\n"
-                  "\r\nImage2 updated succeeded\r\n");
-    EXPECT_EQ(read_bytes(board.root() / "tmp/xos-image.gz"), payload);
-    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 2);
-    EXPECT_FALSE(std::filesystem::exists(board.root() / "user/images/image2"));
-}
-
-TEST(Installer, KxosSlotQuestionEndsOnQuitAndOnAClosedConsole) {
-    const Bytes sub = versioned(TYPE_KXOS, 0x01000000, Bytes(0x40, 0x99));
-    Board board;
-    put_bundle(board, sub);
+    put_bundle(board, versioned(TYPE_KXOS, 0x01000000, payload));
+    const std::string asked = extracting + "Installing K-XOS application: " +
+                              "Install image as image 1 or 2 (q to quit): ";
     const auto quit = board.run(install_as(0, 0), {"Q\n"});
     EXPECT_EQ(quit.exit_code, 0);
-    EXPECT_EQ(quit.console, extracting + "Installing K-XOS application: " +
-                                "Install image as image 1 or 2 (q to quit): Q\r\n");
+    EXPECT_EQ(quit.console, asked + "Q\r\n");
     const auto closed = board.run([] {
         prepare_platform();
         std::freopen("/dev/null", "r", stdin);
         return install_bundle("/tmp/bundle.img", 0, 0);
     });
     EXPECT_EQ(closed.exit_code, 0);
-    EXPECT_EQ(closed.console, extracting + "Installing K-XOS application: " +
-                                  "Install image as image 1 or 2 (q to quit): ");
+    EXPECT_EQ(closed.console, asked);
     EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
+
+    const auto result = board.run(install_as(0, 0), {"x\n", "2\n"});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.console,
+              asked +
+                  "x\r\n"
+                  "Install image as image 1 or 2 (q to quit): 2\r\n"
+                  "Installing image as image2: Preparing image for installation:     "
+                  "\b\b\b\b033%\b\b\b\b066%\b\b\b\b100%\b\b\b\b100%\r\n"
+                  "\r\nImage2 updated succeeded\r\n");
+    EXPECT_EQ(read_bytes(board.root() / "tmp/xos-image.gz"), payload);
+    EXPECT_EQ(std::filesystem::status(board.root() / "tmp/xos-image.gz").permissions(),
+              std::filesystem::perms(0644));
+    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 2);
+    EXPECT_FALSE(std::filesystem::exists(board.root() / "user/images/image2"));
 }
 
 TEST(Installer, TwoApplicationsAskOnceAndTheSecondGoesIntoTheSameSlot) {
@@ -359,36 +287,6 @@ TEST(Installer, AnApplicationOfTheInstalledVersionIsSkippedAndAnUnwritableSlotFa
     EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
 }
 
-// A power cut can leave the new header over an erased or cut-short body. Such a copy is not the
-// installed version: the same bundle then installs exactly as it would the first time.
-TEST(Installer, AMatchingHeaderOverADamagedCopyIsInstalledAgain) {
-    const Bytes kernel = production_signed(TYPE_KERNEL, 0x02030405, Bytes(0x18000, 0x4B));
-    const Bytes app = production_signed(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01));
-    Board board;
-    sim::write_partition(board.root(), "kernel", Bytes(kernel.begin(), kernel.begin() + 0x400));
-    put_slot(board, 2, Bytes(app.begin(), app.end() - 1));
-    put_bundle(board, kernel + app);
-    const auto repaired = board.run(install_as(1, 2));
-    EXPECT_EQ(repaired.exit_code, 1);
-    EXPECT_EQ(repaired.console, extracting + "Installing Kernel: " + verified +
-                                    "     \b\b\b\b000%\b\b\b\b050%\b\b\b\b100%\r\n"
-                                    "Installing Application: " +
-                                    verified + "Installing image as image2: " + one_piece +
-                                    "\r\nImage2 updated succeeded\r\n");
-    EXPECT_EQ(partition_prefix(board, "kernel", kernel.size()), kernel);
-    EXPECT_EQ(read_bytes(board.root() / "user/images/image2"), app);
-    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 2);
-
-    const auto again = board.run(install_as(1, 2));
-    EXPECT_EQ(again.exit_code, 0);
-    EXPECT_EQ(again.console,
-              extracting + "Installing Kernel: " + verified +
-                  "Image has same version as existing image. Skipping update...\r\n" +
-                  "Installing Application: " + verified + "Installing image as image2: " +
-                  "Image2 has same version as existing image. Skipping update...\r\n" +
-                  "ERROR: No valid image found\r\n");
-}
-
 TEST(Installer, EnterAtTheSlotQuestionBootsTheDownloadedImageWithoutWritingASlot) {
     const Bytes payload = application_tarball();
     Board board;
@@ -404,17 +302,9 @@ TEST(Installer, EnterAtTheSlotQuestionBootsTheDownloadedImageWithoutWritingASlot
     EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
 }
 
-// The file writer's display: steps of whole percent, blank until the first one.
-TEST(FileWriter, ShowsEachNewPercentageAndFailsWithTheByteCounts) {
+// Below one 256-byte unit the display goes straight to 100 %; a failed write names the counts.
+TEST(FileWriter, ShowsOnlyTheEndOfATinyFileAndFailsWithTheByteCounts) {
     Board board;
-    const auto shown = board.run([] {
-        const Bytes data(163840, 0x33);
-        return write_file_with_progress("/tmp/out", data.data(), 163840);
-    });
-    EXPECT_EQ(shown.exit_code, 1);
-    EXPECT_EQ(shown.console, "    \b\b\b\b040%\b\b\b\b080%\b\b\b\b100%\b\b\b\b100%\r\n");
-    EXPECT_EQ(read_bytes(board.root() / "tmp/out").size(), 163840U);
-
     const auto tiny = board.run([] {
         const Bytes data(255, 0x33);
         return write_file_with_progress("/tmp/out", data.data(), 255);
