@@ -2,15 +2,17 @@
 // power at the N-th flash operation or write under /user of the install.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <string>
 
-#include "boot/startup.hpp"
 #include "boot/usb.hpp"
-#include "installer_support.hpp"
+#include "boot_support.hpp"
+#include "scratch.hpp"
 #include "security/key_store.hpp"
 
 namespace boardtest {
@@ -19,21 +21,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace image;
 
-// The boot manager as the board starts it, from a fresh process.
-int boot() {
-    boot_main();
-}
-
 // An application tarball of about four slot-file pieces: a filler that gzip cannot shrink.
 Bytes large_application() {
     std::string filler(0x34000, '\0');
-    std::uint32_t x = 2463534242U;
-    for (char& c : filler) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
+    std::mt19937 random(1);
+    std::generate(filler.begin(), filler.end(), [&random] { return static_cast<char>(random()); });
     return tarball({{"home/bin/mp.elf.strip", script_printing("application up")},
                     {"home/bin/filler", filler}});
 }
@@ -43,19 +35,18 @@ const Bytes& replacement() {
     return image;
 }
 
+int make_keys() {
+    prepare_installer();
+    return check_system_keys();
+}
+
 // Slot 1 and 2 hold a working application, the replacement for slot 2 is on the drive and the
 // key files exist from earlier boots.
 void prepare(Board& board) {
     put_slot(board, 1, production_signed(TYPE_APPLICATION, 0x01000000, application_tarball()));
     put_slot(board, 2, production_signed(TYPE_APPLICATION, 0x01000000, application_tarball()));
     put_bundle(board, replacement(), "mnt/usb/ZKM7730_replace2_OS.img");
-    ASSERT_EQ(board
-                  .run([] {
-                      prepare_installer();
-                      return check_system_keys();
-                  })
-                  .exit_code,
-              1);
+    ASSERT_EQ(board.run(make_keys).exit_code, 1);
 }
 
 // The install of slot 2 with the power cut at its N-th event.
@@ -85,7 +76,7 @@ TEST_P(SlotTwoPowerCut, TheNextBootReachesTheApplication) {
         if (install.exit_code != sim::power_cut_exit_status) {
             break;
         }
-        const auto next = board.run(boot);
+        const auto next = board.run(start_up);
         EXPECT_NE(next.console.find(app_banner), std::string::npos) << next.console;
     }
     // The marker's creation, the slot file's, its four pieces (during and after each) and the
@@ -117,7 +108,7 @@ TEST(SlotTwoCutAfterTheFile, TheNextBootWithTheDriveInFinishesTheInstall) {
     const std::string log_line =
         "File /mnt/usb/ZKM7730_replace2_OS.img installed from USB at hh:mm:ss on 1-1-2026";
     std::ofstream{board.root() / "tmp/usb"};
-    const auto next = board.run(boot);
+    const auto next = board.run(start_up);
     const std::string shown = std::regex_replace(next.console, clock_time, "hh:mm:ss");
     EXPECT_NE(
         shown.find(found + "\r\nImage2 updated succeeded\r\nUpdating install log. " + log_line +
@@ -130,7 +121,7 @@ TEST(SlotTwoCutAfterTheFile, TheNextBootWithTheDriveInFinishesTheInstall) {
     EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 2);
 
     std::ofstream{board.root() / "tmp/usb"};
-    const auto after = board.run(boot);
+    const auto after = board.run(start_up);
     EXPECT_NE(after.console.find(found +
                                  "Image2 has same version as existing image. Skipping update...\r\n"
                                  "ERROR: No valid image found\r\n"),
@@ -138,10 +129,9 @@ TEST(SlotTwoCutAfterTheFile, TheNextBootWithTheDriveInFinishesTheInstall) {
         << after.console;
     EXPECT_NE(after.console.find("Booting image '2'"), std::string::npos) << after.console;
     EXPECT_NE(after.console.find(app_banner), std::string::npos) << after.console;
-    std::ifstream log(board.root() / "user/install.log");
-    std::stringstream text;
-    text << log.rdbuf();
-    EXPECT_EQ(std::regex_replace(text.str(), clock_time, "hh:mm:ss"), log_line + "\n");
+    EXPECT_EQ(std::regex_replace(testsupport::read_file(board.root() / "user/install.log"),
+                                 clock_time, "hh:mm:ss"),
+              log_line + "\n");
 }
 
 }  // namespace
