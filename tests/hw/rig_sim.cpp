@@ -9,30 +9,20 @@ struct Devices::State {
     TempBoard board;
 };
 
-namespace {
-sim::BoardConfig config_missing(const std::vector<std::string>& missing) {
+Devices::Devices(const std::vector<std::string>& missing) {
     auto c = TempBoard::test_config();
     c.faults.missing = missing;
-    return c;
-}
-const TempBoard* current = nullptr;
-}  // namespace
-
-Devices::Devices(const std::vector<std::string>& missing)
-    : state_(new State{TempBoard(config_missing(missing))}) {
-    current = &state_->board;
+    state_.reset(new State{TempBoard(c)});
 }
 
-Devices::~Devices() {
-    current = nullptr;
-}
+Devices::~Devices() = default;
 
 std::uint32_t partition_size(int /*slot*/) {
     return 0x40000;
 }
 
 std::optional<Wear> kernel_wear() {
-    const auto wear = sim::read_flash_wear(current->root(), "kernel");
+    const auto wear = sim::read_flash_wear(sim::board_root(), "kernel");
     return Wear{wear->erase_counts, wear->program_without_erase};
 }
 
