@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -23,9 +23,8 @@ using boardtest::keys;
 constexpr int kNoNamespace = 77;
 
 std::string net_namespace() {
-    std::array<char, 64> link{};
-    const ssize_t n = readlink("/proc/self/ns/net", link.data(), link.size() - 1);
-    return n > 0 ? std::string(link.data(), static_cast<std::size_t>(n)) : std::string();
+    std::error_code ec;
+    return std::filesystem::read_symlink("/proc/self/ns/net", ec).string();
 }
 
 bool write_file(const char* path, const std::string& text) {
@@ -57,14 +56,11 @@ enum class Peer { absent, up, down };
 
 // Only ever called inside the private namespace.
 bool make_eth0(Peer peer) {
-    if (peer == Peer::absent) {
-        return true;
-    }
     const std::string command =
         "ip link add eth0 type veth peer name eth0peer && ip link set eth0 up && "
         "ip link set eth0peer " +
         std::string(peer == Peer::up ? "up" : "down");
-    return std::system(command.c_str()) == 0;
+    return peer == Peer::absent || std::system(command.c_str()) == 0;
 }
 
 // The operation on a board inside a fresh network namespace with eth0 as asked, from a child
@@ -96,10 +92,6 @@ struct NetCase {
     std::string console;
     std::string journal;
 };
-
-void PrintTo(const NetCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class OnEth0 : public testing::TestWithParam<NetCase> {};
 
