@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "in_process.hpp"
+#include "platform/seam.hpp"
 #include "sim/board.hpp"
 #include "temp_board.hpp"
 
@@ -22,8 +23,9 @@ protected:
 
     static sim::BoardConfig config() {
         auto c = TempBoard::test_config();
-        c.rtc_base = "2026-05-12 09:15:30";
-        c.serial = "ABC123456789";
+        c.rtc_base = "2026-12-31 23:59:30";
+        c.rtc_control = {0x80, 0, 0x40, 0, 0, 0, 0};
+        c.serial = "SN12345";
         c.boot_slot = 2;
         c.usb_enable = 0xD5;
         return c;
@@ -40,9 +42,12 @@ protected:
 TEST_F(I2c, SettingsAreReadFromTheEeprom) {
     EXPECT_EQ(nvram_get_boot_slot(), 2);
     EXPECT_EQ(nvram_get_usb_enable(), 0xD5);
-    Bytes serial(12, 0);
-    EXPECT_EQ(nvram_read_serial(serial.data()), 'A');
-    EXPECT_EQ(serial, (Bytes{'A', 'B', 'C', '1', '2', '3', '4', '5', '6', '7', '8', '9'}));
+    Bytes serial(12, 0xAA);
+    EXPECT_EQ(nvram_read_serial(serial.data()), 'S');
+    EXPECT_EQ(serial, (Bytes{'S', 'N', '1', '2', '3', '4', '5', 0, 0, 0, 0, 0}));
+    // The board was given no other field: around the serial and the booted image stays erased.
+    const auto e = *sim::read_eeprom(board.root());
+    EXPECT_EQ((Bytes{e[0x0C], e[0x19], e[0x13A]}), Bytes(3, 0xFF));
 }
 
 TEST_F(I2c, ByteWritesLandAtTheirOffsetReleasingWriteProtectFirst) {
@@ -68,21 +73,23 @@ TEST_F(I2c, ImageTimestampIsTheRawClockForSlotsOneAndTwoOnly) {
 }
 
 TEST_F(I2c, StampImageRecordsTheClockBeforeItsOneSecondPause) {
+    platform::clock_sleep(45);
     EXPECT_EQ(stamp_image(2), 1);
-    // 09:15:30 on Tuesday 2026-05-12.
-    EXPECT_EQ(eeprom(0x110, 7), (Bytes{0x30, 0x15, 0x09, 0x03, 0x12, 0x05, 0x26}));
-    EXPECT_EQ(sim::read_clock_us(board.root()), 1700000u);
+    // 2027-01-01 00:00:15, a Friday (day 6 when Sunday is 1), with the clock's control bits.
+    EXPECT_EQ(eeprom(0x110, 7), (Bytes{0x80 | 0x15, 0x00, 0x40 | 0x00, 0x06, 0x01, 0x01, 0x27}));
+    EXPECT_EQ(sim::read_clock_us(board.root()), 46700000u);
     Bytes now(7, 0);
     rtc_read(now.data());
-    EXPECT_EQ(now[0], 0x31);
+    EXPECT_EQ(now[0], 0x80 | 0x16);
 }
 
 TEST_F(I2c, LedRegisterReadAndWrite) {
     std::uint8_t value = 0x77;
+    platform::clock_usleep(1500000);
     EXPECT_EQ(led_read(5, &value), 0x00);
     EXPECT_EQ(led_write(0x105, 0x01), 2);  // only the low byte of the register goes out
     EXPECT_EQ(led_read(5, &value), 0x01);
-    EXPECT_EQ(sim::read_led_log(board.root()), (std::vector<sim::LedWrite>{{0, 5, 1}}));
+    EXPECT_EQ(sim::read_led_log(board.root()), (std::vector<sim::LedWrite>{{1500000, 5, 1}}));
 }
 
 TEST_F(I2c, ClosingEmptiesBothSlots) {

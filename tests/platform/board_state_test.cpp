@@ -31,20 +31,6 @@ TEST(BoardState, CreateWritesErasedPartitionsOfTheConfiguredSizes) {
     EXPECT_TRUE(sim::read_led_log(board.root()).empty());
 }
 
-TEST(BoardState, CreateSetsOnlyTheRequestedEepromFields) {
-    auto c = TempBoard::test_config();
-    c.serial = "SN12345";
-    c.boot_slot = 2;
-    c.usb_enable = 0xD5;
-    TempBoard board(c);
-    const auto e = *sim::read_eeprom(board.root());
-    ASSERT_EQ(e.size(), sim::eeprom_size);
-    EXPECT_EQ(Bytes(e.begin() + 0x0C, e.begin() + 0x1A),
-              (Bytes{0xFF, 'S', 'N', '1', '2', '3', '4', '5', 0, 0, 0, 0, 0, 0xFF}));
-    EXPECT_EQ(Bytes(e.begin() + 0x100, e.begin() + 0x101), Bytes{2});
-    EXPECT_EQ(Bytes(e.begin() + 0x13A, e.begin() + 0x13C), (Bytes{0xFF, 0xD5}));
-}
-
 TEST(BoardState, RefusesGeometryTheFlashCannotHave) {
     for (std::uint32_t erase : {0u, 0x30000u}) {
         auto c = TempBoard::test_config();

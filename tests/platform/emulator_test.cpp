@@ -205,33 +205,6 @@ TEST(I2c, EepromTakesSixteenBitOffsetsHighByteFirstAndPagesWrap) {
     EXPECT_EQ(Bytes(e.begin() + 0x1F, e.begin() + 0x21), (Bytes{0x01, 0xFF}));
 }
 
-TEST(I2c, ClockShowsBaseTimePlusVirtualTimeInBcdWithControlBits) {
-    auto c = TempBoard::test_config();
-    c.rtc_base = "2026-12-31 23:59:30";
-    c.rtc_control = {0x80, 0, 0x40, 0, 0, 0, 0};
-    TempBoard board(c);
-    platform::clock_sleep(45);
-    const auto bus0 = open_dev("/dev/i2c-0");
-    ASSERT_EQ(select(bus0.get(), 0x68), 0);
-    const std::uint8_t reg = 0;
-    ASSERT_EQ(platform::dev_write(bus0.get(), &reg, 1), 1);
-    Bytes got(7);
-    ASSERT_EQ(platform::dev_read(bus0.get(), got.data(), 7), 7);
-    // 2027-01-01 00:00:15, a Friday (day 6 when Sunday is 1).
-    EXPECT_EQ(got, (Bytes{0x80 | 0x15, 0x00, 0x40 | 0x00, 0x06, 0x01, 0x01, 0x27}));
-}
-
-TEST(I2c, LedWritesAreLoggedWithVirtualTimeOneRegisterAfterAnother) {
-    TempBoard board;
-    const auto bus1 = open_dev("/dev/i2c-1");
-    ASSERT_EQ(select(bus1.get(), 0x60), 0);
-    platform::clock_usleep(1500000);
-    const Bytes write = {0x05, 0x01, 0x02};
-    ASSERT_EQ(platform::dev_write(bus1.get(), write.data(), 3), 3);
-    EXPECT_EQ(sim::read_led_log(board.root()),
-              (std::vector<sim::LedWrite>{{1500000, 5, 1}, {1500000, 6, 2}}));
-}
-
 TEST(Mem, OnlyTheCpldWindowCanBeMapped) {
     TempBoard board;
     const auto mem = open_dev("/dev/mem");
