@@ -7,23 +7,11 @@
 #include <sys/ioctl.h>
 
 #include <cstdio>
-#include <fstream>
-#include <string>
 
-namespace {
-
-bool inside_test_vm() {
-    std::ifstream cmdline{"/proc/cmdline"};
-    for (std::string word; cmdline >> word;)
-        if (word == "bm_vm_test=1")
-            return true;
-    return false;
-}
-
-}  // namespace
+#include "scratch.hpp"
 
 int main(int argc, char** argv) {
-    if (!inside_test_vm()) {
+    if (testsupport::read_file("/proc/cmdline").find("bm_vm_test=1") == std::string::npos) {
         std::fprintf(stderr, "kernel_vm_test runs only inside its VM: use ctest -L kernel\n");
         return 2;
     }
