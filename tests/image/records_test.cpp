@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <ostream>
-#include <string>
+#include <optional>
 #include <vector>
 
 #include "image/byte_order.hpp"
@@ -12,33 +11,34 @@
 namespace image {
 namespace {
 
-// A version-3 header region: 24 fixed bytes, then raw record bytes as given.
-struct header_bytes {
-    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(24);
+using bytes = std::vector<std::uint8_t>;
 
-    header_bytes& record(std::uint16_t type, std::uint16_t length,
-                         std::vector<std::uint8_t> body = {}) {
-        const std::size_t at = bytes.size();
-        bytes.resize(at + 4);
-        store_be16(&bytes[at], type);
-        store_be16(&bytes[at + 2], length);
-        bytes.insert(bytes.end(), body.begin(), body.end());
+// A version-3 header region: 24 fixed bytes with the magic, then raw record bytes as given.
+struct header_bytes {
+    bytes data = [] {
+        bytes b(24);
+        store_be32(&b[16], hdr3_magic);
+        return b;
+    }();
+
+    header_bytes& record(std::uint16_t type, std::uint16_t length, bytes body = {}) {
+        const std::size_t at = data.size();
+        data.resize(at + 4);
+        store_be16(&data[at], type);
+        store_be16(&data[at + 2], length);
+        data.insert(data.end(), body.begin(), body.end());
         return *this;
     }
     header_bytes& code(std::uint16_t type, std::uint32_t value) {
-        std::vector<std::uint8_t> body(4);
+        bytes body(4);
         store_be32(body.data(), value);
         return record(type, 8, body);
-    }
-    header_bytes& raw(std::vector<std::uint8_t> b) {
-        bytes.insert(bytes.end(), b.begin(), b.end());
-        return *this;
     }
 };
 
 TEST(RecordWalk, VisitsRecordsInOrderAndSkipsByLength) {
     const auto h = header_bytes{}.record(1, 6, {0xAA, 0xBB}).code(6, 0x1234).record(9, 4);
-    record_walk walk(h.bytes);
+    record_walk walk(h.data);
     std::vector<std::uint16_t> types;
     std::vector<std::size_t> sizes;
     while (const auto r = walk.next()) {
@@ -51,82 +51,68 @@ TEST(RecordWalk, VisitsRecordsInOrderAndSkipsByLength) {
     EXPECT_FALSE(walk.next());  // stays ended
 }
 
-struct alt_case {
-    const char* name;
-    header_bytes header;
-    std::optional<std::uint32_t> type;
-    record_end end;
-};
-
-void PrintTo(const alt_case& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class FindAlternativeType : public ::testing::TestWithParam<alt_case> {};
-
-TEST_P(FindAlternativeType, TakesOnlyApplicationFamilyCodes) {
-    const auto& c = GetParam();
-    const alternative_type alt = find_alternative_type(c.header.bytes);
-    EXPECT_EQ(alt.type, c.type);
-    EXPECT_EQ(alt.end, c.end);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Records, FindAlternativeType,
-    ::testing::Values(
-        alt_case{"no_records", header_bytes{}, std::nullopt, record_end::complete},
-        alt_case{"diagnostics", header_bytes{}.record(3, 6, {0, 0}).code(6, 0x06706774), 0x06706774,
-                 record_end::complete},
-        alt_case{"first_of_two_wins", header_bytes{}.code(6, 0x01706774).code(6, 0x06706774),
-                 0x01706774, record_end::complete},
-        alt_case{"other_family_skipped", header_bytes{}.code(6, 0x06123456).code(6, 0x08706774),
-                 0x08706774, record_end::complete},
-        alt_case{"other_record_type_ignored", header_bytes{}.code(7, 0x06706774), std::nullopt,
-                 record_end::complete},
-        alt_case{"body_too_short_skipped", header_bytes{}.record(6, 6, {0x06, 0x70}), std::nullopt,
-                 record_end::complete},
-        alt_case{"zero_length_stops", header_bytes{}.record(1, 0).code(6, 0x06706774), std::nullopt,
-                 record_end::bad_length},
-        alt_case{"length_below_4_stops", header_bytes{}.record(1, 2).code(6, 0x06706774),
-                 std::nullopt, record_end::bad_length},
-        alt_case{"record_leaves_header", header_bytes{}.record(6, 12, {0x06, 0x70, 0x67, 0x74}),
-                 std::nullopt, record_end::overrun},
-        alt_case{"two_bytes_left", header_bytes{}.raw({0, 6}), std::nullopt, record_end::overrun}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// A version-3 header's magic, then the records as given.
-header_bytes v3(header_bytes h) {
-    store_be32(&h.bytes[16], hdr3_magic);
-    return h;
-}
-
-TEST(FindSignature, TheLastSignatureRecordCounts) {
-    const auto h = v3(header_bytes{}
-                          .record(3, 8, {0, 2, 0x11, 0x22})
-                          .code(6, 0x06706774)
-                          .record(3, 9, {0, 3, 0x33, 0x44, 0x55}));
-    const header_signature found = find_signature(h.bytes);
-    ASSERT_EQ(found.what, header_signature::kind::signed_image);
-    EXPECT_EQ(std::vector<std::uint8_t>(found.signature.begin(), found.signature.end()),
-              (std::vector<std::uint8_t>{0x33, 0x44, 0x55}));
-}
-
-TEST(FindSignature, UnsignedOrMalformed) {
+// The alternative type takes only application-family codes; the signature is the last signature
+// record's; a walk that does not reach the header length makes the signature malformed.
+TEST(HeaderRecords, AlternativeTypeAndSignature) {
+    using enum record_end;
     using kind = header_signature::kind;
-    const auto signed_record = header_bytes{}.record(3, 6, {0, 0});
-    EXPECT_EQ(find_signature(signed_record.bytes).what, kind::unsigned_image) << "no magic";
-    const auto with_magic = v3(signed_record);
-    EXPECT_EQ(find_signature(with_magic.bytes).what, kind::signed_image);
-    EXPECT_EQ(find_signature(std::span(with_magic.bytes).first(20)).what, kind::unsigned_image);
-    EXPECT_EQ(find_signature(v3(header_bytes{}.code(6, 0x06706774)).bytes).what,
-              kind::unsigned_image);
-    // A zero-length record ends the walk: it must not loop on the same offset.
-    EXPECT_EQ(find_signature(v3(header_bytes{}.record(4, 0).record(3, 6, {0, 0})).bytes).what,
-              kind::malformed);
-    EXPECT_EQ(find_signature(v3(header_bytes{}.record(3, 8, {0x01, 0x00, 0xAA, 0xBB})).bytes).what,
-              kind::malformed)
-        << "signature length past the body";
-    EXPECT_FALSE(signature_bytes(std::span<const std::uint8_t>(signed_record.bytes).first(1)));
+    struct row {
+        const char* name;
+        header_bytes header;
+        std::optional<std::uint32_t> alt;
+        record_end end;
+        kind signature;
+        bytes signature_bytes = {};
+    };
+    const row rows[] = {
+        {"no records", {}, std::nullopt, complete, kind::unsigned_image},
+        {"diagnostics", header_bytes{}.record(3, 6, {0, 0}).code(6, 0x06706774), 0x06706774,
+         complete, kind::signed_image},
+        {"first of two wins", header_bytes{}.code(6, 0x01706774).code(6, 0x06706774), 0x01706774,
+         complete, kind::unsigned_image},
+        {"other family skipped", header_bytes{}.code(6, 0x06123456).code(6, 0x08706774), 0x08706774,
+         complete, kind::unsigned_image},
+        {"other record type", header_bytes{}.code(7, 0x06706774), std::nullopt, complete,
+         kind::unsigned_image},
+        {"body too short", header_bytes{}.record(6, 6, {0x06, 0x70}), std::nullopt, complete,
+         kind::unsigned_image},
+        // A zero-length record must not make the walk loop on the same offset.
+        {"zero length stops", header_bytes{}.record(1, 0).code(6, 0x06706774).record(3, 6, {0, 0}),
+         std::nullopt, bad_length, kind::malformed},
+        {"length below 4 stops", header_bytes{}.record(1, 2).code(6, 0x06706774), std::nullopt,
+         bad_length, kind::malformed},
+        {"record leaves header", header_bytes{}.record(6, 12, {0x06, 0x70, 0x67, 0x74}),
+         std::nullopt, overrun, kind::malformed},
+        {"two bytes left", header_bytes{}.record(9, 4, {0, 6}), std::nullopt, overrun,
+         kind::malformed},
+        {"last signature counts",
+         header_bytes{}
+             .record(3, 8, {0, 2, 0x11, 0x22})
+             .code(6, 0x06706774)
+             .record(3, 9, {0, 3, 0x33, 0x44, 0x55}),
+         0x06706774,
+         complete,
+         kind::signed_image,
+         {0x33, 0x44, 0x55}},
+        {"signature length past its body", header_bytes{}.record(3, 8, {0x01, 0x00, 0xAA, 0xBB}),
+         std::nullopt, complete, kind::malformed},
+        {"signature body of one byte", header_bytes{}.record(3, 5, {0}), std::nullopt, complete,
+         kind::malformed},
+    };
+    for (const auto& r : rows) {
+        const alternative_type alt = find_alternative_type(r.header.data);
+        EXPECT_EQ(alt.type, r.alt) << r.name;
+        EXPECT_EQ(alt.end, r.end) << r.name;
+        const header_signature found = find_signature(r.header.data);
+        EXPECT_EQ(found.what, r.signature) << r.name;
+        EXPECT_EQ(bytes(found.signature.begin(), found.signature.end()), r.signature_bytes)
+            << r.name;
+    }
+    // Without the magic, or shorter than a version-3 header, nothing is signed.
+    auto no_magic = header_bytes{}.record(3, 6, {0, 0});
+    EXPECT_EQ(find_signature(std::span(no_magic.data).first(20)).what, kind::unsigned_image);
+    no_magic.data[16] = 0;
+    EXPECT_EQ(find_signature(no_magic.data).what, kind::unsigned_image);
 }
 
 }  // namespace
