@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "image/byte_order.hpp"
 #include "image/crc.hpp"
 #include "image/header.hpp"
 #include "image/records.hpp"
@@ -25,11 +26,7 @@ TEST(MakeSubimage, MatchesAHandBuiltVersion3Header) {
         'H',  'D',  'R',  '3',  0x00, 0x00, 0x00, 0x20,  // magic, header length 32
         0x00, 0x06, 0x00, 0x08, 0x06, 0x70, 0x67, 0x74,  // alternative type record
         'm',  'p',  '.',  'e',  'l',  'f'};
-    const std::uint32_t crc = image_crc(std::span(expected).subspan(4), 0xFFFFFFFF);
-    expected[0] = static_cast<std::uint8_t>(crc >> 24);
-    expected[1] = static_cast<std::uint8_t>(crc >> 16);
-    expected[2] = static_cast<std::uint8_t>(crc >> 8);
-    expected[3] = static_cast<std::uint8_t>(crc);
+    store_be32(expected.data(), image_crc(std::span(expected).subspan(4), 0xFFFFFFFF));
     EXPECT_EQ(*made, expected);
 }
 
