@@ -86,11 +86,8 @@ TEST(InstalledOnBoard, SameVersionLooksAtTheChosenSlotOnlyAndWantsItWhole) {
         {"slot 2 cut one byte short", cut(same.size() - 1), 1},
         {"slot 2 damaged in its body", damaged, 1},
     };
-    const installed_header offered = [&] {
-        installed_header h{};
-        std::copy_n(same.begin(), h.size(), h.begin());
-        return h;
-    }();
+    installed_header offered{};
+    std::copy_n(same.begin(), offered.size(), offered.begin());
     for (const auto& r : rows) {
         Board board;
         write_slot(board, 1, same);
