@@ -24,16 +24,6 @@ namespace {
 
 using testsupport::console_of;
 
-// The flash types whose partition holds a whole installed copy at offset 0.
-struct FlashType {
-    std::uint32_t type;
-    const char* partition;
-};
-constexpr FlashType flash_types[] = {{TYPE_KERNEL, "kernel"},
-                                     {TYPE_RFS, "rfs"},
-                                     {TYPE_DEVICETREE, "devicetree"},
-                                     {TYPE_DIAGNOSTICS, "rescue"}};
-
 installed_header header_of(std::uint32_t crc, std::uint32_t length, std::uint32_t type,
                            std::uint32_t version) {
     installed_header h{};
@@ -139,7 +129,11 @@ TEST_F(Installed, AMatchingHeaderCountsOnlyWhenTheWholeCopyIsIntact) {
          0},
         {"header length beyond the total", [](auto& b) { store_be32(b.data() + 20, 0xFFFF); }, 0},
     };
-    for (const auto& [type, partition] : flash_types) {
+    // Each flash type whose partition holds a whole installed copy.
+    for (const auto& [type, partition] : {std::pair{TYPE_KERNEL, "kernel"},
+                                          {TYPE_RFS, "rfs"},
+                                          {TYPE_DEVICETREE, "devicetree"},
+                                          {TYPE_DIAGNOSTICS, "rescue"}}) {
         auto typed = image;
         store_be32(typed.data() + 8, type);
         seal_subimage(typed);
