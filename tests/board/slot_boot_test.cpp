@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "boot/slot_boot.hpp"
 #include "boot/startup.hpp"
 #include "boot_support.hpp"
@@ -16,46 +14,71 @@ using image::TYPE_DIAGNOSTICS;
 using image::TYPE_KERNEL;
 using image::TYPE_KXOS;
 
-enum class Slot { missing, good, bad_crc, bad_then_good, kernel_only, short_file };
+using Content = Bytes (*)();
 
-Bytes content(Slot slot) {
-    switch (slot) {
-        case Slot::good:
-            return good_app();
-        case Slot::bad_crc:
-            return damaged(good_app());
-        case Slot::bad_then_good:
-            return damaged(good_app()) + good_app();
-        case Slot::kernel_only:
-            return subimage(TYPE_KERNEL, Bytes(100, 0x5A));
-        case Slot::short_file:
-            return Bytes(23, 0);
-        case Slot::missing:
-            break;
-    }
-    return {};
+Bytes bad_crc() {
+    return damaged(good_app());
 }
 
-struct FailureCase {
+Bytes kernel_only() {
+    return subimage(TYPE_KERNEL, Bytes(100, 0x5A));
+}
+
+Bytes with_alternative(std::uint32_t type, std::uint32_t alternative, const Bytes& payload) {
+    return subimage(type, payload, 3, {image::alternative_type_record(alternative)});
+}
+
+// A record of length 0 ahead of an alternative type record that would make the sub-image an
+// application.
+Bytes zero_length_record_first() {
+    Bytes sub = subimage(TYPE_KXOS, application_tarball(), 3,
+                         {{7, {0, 0, 0, 0}}, image::alternative_type_record(TYPE_APPLICATION)});
+    image::store_be16(sub.data() + 26, 0);
+    image::seal_subimage(sub);
+    return sub;
+}
+
+// A header whose lengths describe no valid sub-image, ahead of a good one: the scan ends on it,
+// without hanging or allocating what it claims.
+template <std::uint32_t length, std::uint32_t type, bool hdr3, std::uint16_t header_length>
+Bytes broken() {
+    Bytes bytes(64, 0);
+    image::store_be32(bytes.data() + 4, length);
+    image::store_be32(bytes.data() + 8, type);
+    if (hdr3) {
+        image::store_be32(bytes.data() + 16, image::hdr3_magic);
+        image::store_be16(bytes.data() + 22, header_length);
+    } else {
+        image::store_be16(bytes.data() + 18, header_length);
+    }
+    image::seal_subimage(std::span(bytes).first(24));
+    return bytes + good_app();
+}
+
+struct BootCase {
     const char* name;
-    Slot slot1;
-    Slot slot2;
-    int choice;
-    bool second;
-    bool shell;
+    Content slot1 = nullptr;  // no file when null
+    Content slot2 = nullptr;
+    int choice = 1;
     std::string console;
-    const char* journal;
-    int exit_code;
+    std::string journal{};
+    int exit_code = returned;
+    std::uint8_t booted = 0xFF;  // the booted-image byte afterwards
+    bool second = false;
+    bool shell = false;
+    Content usb = nullptr;  // the drive's image, booted by choice 3
 };
 
-class SlotBootFailure : public testing::TestWithParam<FailureCase> {};
+class SlotBoot : public testing::TestWithParam<BootCase> {};
 
-TEST_P(SlotBootFailure, ReportsAndReturnsOrGivesUp) {
-    const FailureCase& c = GetParam();
+TEST_P(SlotBoot, BootsReportsAndReturnsOrGivesUp) {
+    const BootCase& c = GetParam();
     Board board;
-    for (const auto& [slot, kind] : {std::pair{1, c.slot1}, std::pair{2, c.slot2}}) {
-        if (kind != Slot::missing) {
-            put_slot(board, slot, content(kind));
+    for (const auto& [path, content] :
+         {std::pair{"user/images/image1", c.slot1}, std::pair{"user/images/image2", c.slot2},
+          std::pair{"mnt/usb/ZKM7730_OS.img", c.usb}}) {
+        if (content != nullptr) {
+            write_bytes(board.root() / path, content());
         }
     }
     // Wherever the rescue menu appears the operator leaves it with Exit: typed at the console,
@@ -74,59 +97,114 @@ TEST_P(SlotBootFailure, ReportsAndReturnsOrGivesUp) {
     EXPECT_EQ(result.console, c.console);
     EXPECT_EQ(board.journal(), c.journal);
     EXPECT_EQ(result.exit_code, c.exit_code);
+    EXPECT_EQ(eeprom_byte(board, booted_image_offset), c.booted);
+    if (c.booted != 0xFF) {
+        EXPECT_FALSE(std::filesystem::exists(board.root() / "tmp/varosimage.tar.gz"));
+    }
 }
 
+const std::string invalid_one =
+    "Image has invalid header 0x1706774. (0x6706774)\r\n"
+    "Image1 has invalid header... trying Image2.\r\n";
+const std::string invalid_kxos_one =
+    "Image has invalid header 0x8706774. (0x6706774)\r\n"
+    "Image1 has invalid header... trying Image2.\r\n";
+const std::string rescue_one =
+    "Failed to open Application image 1. Trying image 2.\r\nFailed to open Application image "
+    "2.\r\n" +
+    rescue_exit;
+const std::string rescue_two =
+    "Failed to open Application image 2. Trying image 1.\r\nFailed to open Application image "
+    "1.\r\n" +
+    rescue_exit;
+const std::string no_valid =
+    "No valid application image found. Trying rescue image\r\n" + rescue_exit;
+
 INSTANTIATE_TEST_SUITE_P(
-    Table, SlotBootFailure,
+    Failures, SlotBoot,
     testing::Values(
-        FailureCase{"SlotOneMissingBootsTwo", Slot::missing, Slot::good, 1, false, false,
-                    "Failed to open Application image 1. Trying image 2.\r\n"
-                    "backtrace: starting /tmp/home/bin/mp.elf.strip\r\napplication up\r\n",
-                    "backtrace\n", 0},
-        FailureCase{"SlotTwoMissingBootsOne", Slot::good, Slot::missing, 2, true, false,
-                    "Failed to open Application image 2. Trying image 1.\r\n"
-                    "backtrace: starting /tmp/home/bin/mp.elf.strip\r\napplication up\r\n",
-                    "backtrace\n", 0},
-        FailureCase{"NothingBootableFirstAttemptReturns", Slot::kernel_only, Slot::good, 1, false,
-                    false,
-                    "Image has invalid header 0x3706774. (0x6706774)\r\n"
-                    "Image1 has invalid header... trying Image2.\r\n",
-                    "", returned},
-        FailureCase{"ShortFileHasNothingBootable", Slot::good, Slot::short_file, 2, false, false,
-                    "Image has invalid header 0x0. (0x6706774)\r\n"
-                    "Image2 has invalid header... trying Image1.\r\n",
-                    "", returned},
-        FailureCase{"BadCrcFirstAttemptReturns", Slot::bad_crc, Slot::good, 1, false, false,
-                    "Image1 CRC failed, trying Image2 now.\r\n", "", returned},
-        FailureCase{"BadCrcEndsTheScanAtOnce", Slot::good, Slot::bad_then_good, 2, false, false,
-                    "Image2 CRC failed, trying Image1 now.\r\n", "", returned},
-        FailureCase{"BadCrcSecondAttemptReboots", Slot::bad_crc, Slot::good, 1, true, false,
-                    "Both image1 and image2 failed.\r\n", "reboot\n", 0}),
+        BootCase{
+            "SlotOneMissingBootsTwo", nullptr, good_app, 1,
+            "Failed to open Application image 1. Trying image 2.\r\n" + std::string(app_banner),
+            "backtrace\n", 0, 2},
+        BootCase{
+            "SlotTwoMissingBootsOne", good_app, nullptr, 2,
+            "Failed to open Application image 2. Trying image 1.\r\n" + std::string(app_banner),
+            "backtrace\n", 0, 1, true},
+        BootCase{"NothingBootableFirstAttemptReturns", kernel_only, good_app, 1,
+                 "Image has invalid header 0x3706774. (0x6706774)\r\n"
+                 "Image1 has invalid header... trying Image2.\r\n"},
+        BootCase{"ShortFileHasNothingBootable", good_app, [] { return Bytes(23, 0); }, 2,
+                 "Image has invalid header 0x0. (0x6706774)\r\n"
+                 "Image2 has invalid header... trying Image1.\r\n"},
+        BootCase{"BadCrcFirstAttemptReturns", bad_crc, good_app, 1,
+                 "Image1 CRC failed, trying Image2 now.\r\n"},
+        BootCase{"BadCrcEndsTheScanAtOnce", good_app, [] { return bad_crc() + good_app(); }, 2,
+                 "Image2 CRC failed, trying Image1 now.\r\n"},
+        BootCase{"BadCrcSecondAttemptReboots", bad_crc, good_app, 1,
+                 "Both image1 and image2 failed.\r\n", "reboot\n", 0, 0xFF, true},
+        BootCase{"ChoiceZeroRefusedAtOnce", good_app, nullptr, 0, ""},
+        BootCase{"ChoiceFourRefusedAtOnce", good_app, nullptr, 4, ""},
+        BootCase{"UsbMissing", nullptr, nullptr, 3,
+                 "Failed to open application image from USB.\r\n"},
+        BootCase{
+            .name = "UsbDamaged", .choice = 3, .console = "USB image CRC failed.", .usb = bad_crc},
+        BootCase{.name = "UsbNothingBootable",
+                 .choice = 3,
+                 .console = "Error: USB image corrupted or belongs to another switch type.\r\n",
+                 .usb = kernel_only},
+        // Neither slot file opens, or the second attempt finds nothing bootable: the rescue menu
+        // comes first, and its Exit leads to the shell (in shell mode) and the reboot.
+        BootCase{"BothMissingRescueThenReboot", nullptr, nullptr, 1, rescue_one, "reboot\n", 0},
+        BootCase{"BothMissingRescueShellThenReboot", nullptr, nullptr, 2, rescue_two,
+                 "shell\nreboot\n", 0, 0xFF, true, true},
+        BootCase{"NothingBootableSecondAttemptRescueThenReboot", kernel_only, good_app, 1, no_valid,
+                 "reboot\n", 0, 0xFF, true},
+        BootCase{"NothingBootableSecondAttemptRescueShellThenReboot", kernel_only, good_app, 1,
+                 no_valid, "shell\nreboot\n", 0, 0xFF, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Neither slot file opens, or the second attempt finds nothing bootable: the rescue menu comes
-// first, and its Exit leads to the shell (in shell mode) and the reboot.
+// Which sub-image of a slot file boots, and as what.
 INSTANTIATE_TEST_SUITE_P(
-    RescueMenuThenReboot, SlotBootFailure,
+    Scan, SlotBoot,
     testing::Values(
-        FailureCase{"BothMissingRescueThenReboot", Slot::missing, Slot::missing, 1, false, false,
-                    "Failed to open Application image 1. Trying image 2.\r\n"
-                    "Failed to open Application image 2.\r\n" +
-                        rescue_exit,
-                    "reboot\n", 0},
-        FailureCase{"BothMissingRescueShellThenReboot", Slot::missing, Slot::missing, 2, true, true,
-                    "Failed to open Application image 2. Trying image 1.\r\n"
-                    "Failed to open Application image 1.\r\n" +
-                        rescue_exit,
-                    "shell\nreboot\n", 0},
-        FailureCase{"NothingBootableSecondAttemptRescueThenReboot", Slot::kernel_only, Slot::good,
-                    1, true, false,
-                    "No valid application image found. Trying rescue image\r\n" + rescue_exit,
-                    "reboot\n", 0},
-        FailureCase{"NothingBootableSecondAttemptRescueShellThenReboot", Slot::kernel_only,
-                    Slot::good, 1, true, true,
-                    "No valid application image found. Trying rescue image\r\n" + rescue_exit,
-                    "shell\nreboot\n", 0}),
+        BootCase{"KxosThenApplication",
+                 [] {
+                     return subimage(TYPE_KXOS, Bytes(300, 0x11), 1) +
+                            subimage(TYPE_APPLICATION, application_tarball(), 2);
+                 },
+                 nullptr, 1, app_banner, "backtrace\n", 0, 1},
+        BootCase{
+            "KxosRecordApplication",
+            [] { return with_alternative(TYPE_KXOS, TYPE_APPLICATION, application_tarball()); },
+            nullptr, 1, app_banner, "backtrace\n", 0, 1},
+        BootCase{
+            "KxosRecordDiagnostics", nullptr,
+            [] { return with_alternative(TYPE_KXOS, TYPE_DIAGNOSTICS, diagnostics_tarball()); }, 2,
+            diags_banner, "backtrace\n", 0, 2},
+        BootCase{"ApplicationRecordDiagnostics",
+                 [] {
+                     return with_alternative(TYPE_APPLICATION, TYPE_DIAGNOSTICS,
+                                             diagnostics_tarball());
+                 },
+                 nullptr, 1, diags_banner, "backtrace\n", 0, 1},
+        BootCase{"RecordOfAnotherFamilyIgnored",
+                 [] { return with_alternative(TYPE_KXOS, 0x01123456, application_tarball()); },
+                 nullptr, 1, invalid_kxos_one},
+        BootCase{"ZeroLengthRecordEndsTheWalkAndIsReported", zero_length_record_first, nullptr, 1,
+                 "Image header error\r\n" + invalid_kxos_one},
+        BootCase{"TotalZero", broken<0, 0x81706774, false, 0>, nullptr, 1, invalid_one},
+        BootCase{"TotalBelowFour", broken<2, 0x81706774, false, 0>, nullptr, 1, invalid_one},
+        BootCase{"TotalWrapsToZero", broken<0xFFFFFFF0, TYPE_APPLICATION, true, 24>, nullptr, 1,
+                 invalid_one},
+        BootCase{"TotalFFFFFFF0", broken<0xFFFFFFE0, TYPE_APPLICATION, false, 0>, nullptr, 1,
+                 invalid_one},
+        BootCase{"HeaderBeyondTotal", broken<8, TYPE_APPLICATION, true, 0x100>, nullptr, 1,
+                 invalid_one},
+        BootCase{"Version3HeaderBelow24", broken<0x40, TYPE_APPLICATION, true, 16>, nullptr, 1,
+                 invalid_one},
+        BootCase{"HeaderLengthWraps", broken<0xFFFFFFF0, 0x81706774, false, 0x40>, nullptr, 1,
+                 invalid_one}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SlotBoot, TarballThatCannotBeCreatedEndsInAReboot) {
@@ -141,171 +219,14 @@ TEST(SlotBoot, TarballThatCannotBeCreatedEndsInAReboot) {
     EXPECT_EQ(board.journal(), "reboot\n");
 }
 
-TEST(SlotBoot, OtherChoicesAreRefusedAtOnce) {
-    Board board;
-    put_slot(board, 1, good_app());
-    const auto result = board.run([] {
-        prepare_platform();
-        return returned + boot_image_slot(0) + boot_image_slot(4);
-    });
-    EXPECT_EQ(result.exit_code, returned);
-    EXPECT_EQ(result.console, "");
-}
-
-// Which sub-image of a slot file boots, and as what; the booted-image byte names the slot.
-struct ScanCase {
-    const char* name;
-    std::function<Bytes()> slot;
-    const char* console;  // "" when nothing in the slot boots
-};
-
-Bytes with_alternative(std::uint32_t type, std::uint32_t alternative, const Bytes& payload) {
-    return subimage(type, payload, 3, {image::alternative_type_record(alternative)});
-}
-
-// A record of length 0 ahead of an alternative type record that would make the sub-image an
-// application.
-Bytes zero_length_record_first() {
-    Bytes sub = subimage(TYPE_KXOS, application_tarball(), 3,
-                         {{7, {0, 0, 0, 0}}, image::alternative_type_record(TYPE_APPLICATION)});
-    image::store_be16(sub.data() + 26, 0);
-    image::seal_subimage(sub);
-    return sub;
-}
-
-class SlotScan : public testing::TestWithParam<ScanCase> {};
-
-TEST_P(SlotScan, BootsTheFirstApplicationOrDiagnosticsSubImage) {
-    for (const int slot : {1, 2}) {
-        Board board;
-        put_slot(board, slot, GetParam().slot());
-        const auto result = board.run([slot] {
-            prepare_platform();
-            return returned + boot_image_slot(slot);
-        });
-        const std::string expected = GetParam().console;
-        if (expected.empty()) {
-            EXPECT_EQ(result.exit_code, returned);
-            EXPECT_EQ(eeprom_byte(board, booted_image_offset), 0xFF);
-            continue;
-        }
-        EXPECT_EQ(result.console, expected);
-        EXPECT_EQ(board.journal(), "backtrace\n");
-        EXPECT_EQ(eeprom_byte(board, booted_image_offset), slot);
-        EXPECT_FALSE(std::filesystem::exists(board.root() / "tmp/varosimage.tar.gz"));
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, SlotScan,
-    testing::Values(
-        ScanCase{"KxosThenApplication",
-                 [] {
-                     return subimage(TYPE_KXOS, Bytes(300, 0x11), 1) +
-                            subimage(TYPE_APPLICATION, application_tarball(), 2);
-                 },
-                 app_banner},
-        ScanCase{
-            "KxosRecordApplication",
-            [] { return with_alternative(TYPE_KXOS, TYPE_APPLICATION, application_tarball()); },
-            app_banner},
-        ScanCase{
-            "KxosRecordDiagnostics",
-            [] { return with_alternative(TYPE_KXOS, TYPE_DIAGNOSTICS, diagnostics_tarball()); },
-            diags_banner},
-        ScanCase{"ApplicationRecordDiagnostics",
-                 [] {
-                     return with_alternative(TYPE_APPLICATION, TYPE_DIAGNOSTICS,
-                                             diagnostics_tarball());
-                 },
-                 diags_banner},
-        ScanCase{"RecordOfAnotherFamilyIgnored",
-                 [] { return with_alternative(TYPE_KXOS, 0x01123456, application_tarball()); }, ""},
-        ScanCase{"ZeroLengthRecordEndsTheWalk", zero_length_record_first, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(SlotScan, ZeroLengthRecordIsReported) {
-    Board board;
-    put_slot(board, 1, zero_length_record_first());
-    const auto result = board.run([] {
-        prepare_platform();
-        return returned + boot_image_slot(1);
-    });
-    EXPECT_EQ(result.console,
-              "Image header error\r\n"
-              "Image has invalid header 0x8706774. (0x6706774)\r\n"
-              "Image1 has invalid header... trying Image2.\r\n");
-}
-
-// Headers whose lengths describe no valid sub-image: the scan ends on them, without hanging or
-// allocating what they claim, and the other slot boots.
-struct BrokenHeader {
-    const char* name;
-    std::uint32_t length;
-    std::uint32_t type;
-    bool hdr3;
-    std::uint16_t header_length;
-};
-
-Bytes broken(const BrokenHeader& h) {
-    Bytes bytes(64, 0);
-    image::store_be32(bytes.data() + 4, h.length);
-    image::store_be32(bytes.data() + 8, h.type);
-    if (h.hdr3) {
-        image::store_be32(bytes.data() + 16, image::hdr3_magic);
-        image::store_be16(bytes.data() + 22, h.header_length);
-    } else {
-        image::store_be16(bytes.data() + 18, h.header_length);
-    }
-    image::seal_subimage(std::span(bytes).first(24));
-    return bytes + good_app();
-}
-
-class BrokenHeaders : public testing::TestWithParam<BrokenHeader> {};
-
-TEST_P(BrokenHeaders, EndTheScanAndTheOtherSlotBoots) {
-    Board board;
-    put_slot(board, 1, broken(GetParam()));
-    put_slot(board, 2, good_app());
-    const auto result = board.run(start_up);
-    char invalid[96];
-    std::snprintf(invalid, sizeof invalid, "Image has invalid header 0x%x. (0x6706774)\r\n",
-                  GetParam().type & 0x7FFFFFFF);
-    EXPECT_EQ(result.console, std::string("Booting image '1'\r\n") + invalid +
-                                  "Image1 has invalid header... trying Image2.\r\n"
-                                  "Booting image '2'\r\n" +
-                                  app_banner);
-    EXPECT_EQ(eeprom_byte(board, booted_image_offset), 2);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, BrokenHeaders,
-    testing::Values(BrokenHeader{"TotalZero", 0, 0x81706774, false, 0},
-                    BrokenHeader{"TotalBelowFour", 2, 0x81706774, false, 0},
-                    BrokenHeader{"TotalWrapsToZero", 0xFFFFFFF0, TYPE_APPLICATION, true, 24},
-                    BrokenHeader{"TotalFFFFFFF0", 0xFFFFFFE0, TYPE_APPLICATION, false, 0},
-                    BrokenHeader{"HeaderBeyondTotal", 8, TYPE_APPLICATION, true, 0x100},
-                    BrokenHeader{"Version3HeaderBelow24", 0x40, TYPE_APPLICATION, true, 16},
-                    BrokenHeader{"HeaderLengthWraps", 0xFFFFFFF0, 0x81706774, false, 0x40}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-}  // namespace
-
-namespace {
-
-void put_usb_image(const Board& board, const Bytes& content) {
-    write_bytes(board.root() / "mnt/usb/ZKM7730_OS.img", content);
-}
-
-int boot_usb() {
-    prepare_platform();
-    return returned + boot_image_slot(3);
-}
-
 // The first boot lists the drive's image and boots it; the next asks before booting it again.
 TEST(UsbBoot, FirstBootListsTheImageAndTheNextAsks) {
     Board board;
-    put_usb_image(board, good_app());
+    write_bytes(board.root() / "mnt/usb/ZKM7730_OS.img", good_app());
+    const auto boot_usb = [] {
+        prepare_platform();
+        return returned + boot_image_slot(3);
+    };
     const auto first = board.run(boot_usb);
     EXPECT_EQ(first.console, app_banner);
     EXPECT_EQ(eeprom_byte(board, booted_image_offset), 3);
@@ -316,33 +237,5 @@ TEST(UsbBoot, FirstBootListsTheImageAndTheNextAsks) {
               "USB image is in rejected list.\r\nWould you still like to load it? (y/n) \r\n"
               "Timeout. Assuming \"no\".\r\n");
 }
-
-struct UsbFailure {
-    const char* name;
-    std::function<Bytes()> image;
-    const char* console;
-};
-
-class UsbBootFailure : public testing::TestWithParam<UsbFailure> {};
-
-TEST_P(UsbBootFailure, ReturnsForTheFlashSlots) {
-    Board board;
-    if (const Bytes image = GetParam().image(); !image.empty()) {
-        put_usb_image(board, image);
-    }
-    const auto result = board.run(boot_usb);
-    EXPECT_EQ(result.exit_code, returned);
-    EXPECT_EQ(result.console, GetParam().console);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, UsbBootFailure,
-    testing::Values(
-        UsbFailure{"Missing", [] { return Bytes(); },
-                   "Failed to open application image from USB.\r\n"},
-        UsbFailure{"Damaged", [] { return damaged(good_app()); }, "USB image CRC failed."},
-        UsbFailure{"NothingBootable", [] { return subimage(TYPE_KERNEL, Bytes(40, 1)); },
-                   "Error: USB image corrupted or belongs to another switch type.\r\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
