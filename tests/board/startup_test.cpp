@@ -20,88 +20,81 @@ void tool_fails(const Board& board, const std::string& tool) {
     std::ofstream{board.root() / "sim/fail" / tool};
 }
 
-// Without slot files start-up ends in the rescue menu; the operator leaves it with Exit.
-Result start_up_and_exit_rescue(Board& board) {
-    return board.run(start_up, {"e"}, Terminal{.echo = false});
-}
+const std::string from_one =
+    "Booting image '1'\r\nFailed to open Application image 1. Trying image 2.\r\n"
+    "Failed to open Application image 2.\r\n" +
+    rescue_exit;
+const std::string mount_and_scan = "mount -o sync -t jffs2 /dev/mtd-user /user\nsummary-scan\n";
 
-TEST(StartUp, SetsTheClockMountsScansAndRebootsWithoutSlotFiles) {
+const std::string new_year = "date 010100002026.00\n";
+
+struct StartCase {
+    const char* name;
     sim::BoardConfig config;
-    config.rtc_base = "2026-12-05 09:15:30";
-    Board board(config);
-    const auto result = start_up_and_exit_rescue(board);
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.console,
-              "Booting image '1'\r\nFailed to open Application image 1. Trying image 2.\r\n"
-              "Failed to open Application image 2.\r\n" +
-                  rescue_exit);
-    EXPECT_EQ(board.journal(),
-              "date 120509152026.30\n"
-              "mount -o sync -t jffs2 /dev/mtd-user /user\n"
-              "summary-scan\n"
-              "reboot\n");
-}
-
-TEST(StartUp, ReportsAFailedSummaryScanAndGoesOn) {
-    Board board;
-    tool_fails(board, "summary-scan");
-    const auto result = start_up_and_exit_rescue(board);
-    EXPECT_EQ(result.console,
-              "ERROR updating file system. Reboot recommended\r\n"
-              "Booting image '1'\r\nFailed to open Application image 1. Trying image 2.\r\n"
-              "Failed to open Application image 2.\r\n" +
-                  rescue_exit);
-}
-
-TEST(StartUp, SkipsTheScanWhenTheSummaryIsUpToDate) {
-    Board board;
-    std::ofstream{board.root() / "user/summary-updated"};
-    tool_fails(board, "summary-scan");
-    const auto result = start_up_and_exit_rescue(board);
-    EXPECT_EQ(board.journal().find("summary-scan"), std::string::npos);
-    EXPECT_EQ(result.console.find("ERROR"), std::string::npos);
-}
-
-TEST(StartUp, MasksTheControlBitsOfTheClockRegisters) {
-    sim::BoardConfig config;
-    config.rtc_base = "2099-12-31 23:07:59";
-    config.rtc_control = {0x80, 0x80, 0xC0, 0, 0xC0, 0xE0, 0};
-    Board board(config);
-    start_up_and_exit_rescue(board);
-    EXPECT_EQ(board.journal().rfind("date 123123072099.59\n", 0), 0U) << board.journal();
-}
-
-struct SlotCase {
-    std::uint8_t selector;
-    int first;
+    std::string console = from_one;
+    const char* failing_tool = nullptr;
+    bool summary_up_to_date = false;
+    std::string journal = new_year + mount_and_scan + "reboot\n";
 };
 
-class BootSelector : public testing::TestWithParam<SlotCase> {};
-
-TEST_P(BootSelector, ChoosesSlotTwoOnlyForTwo) {
+sim::BoardConfig clock_at(const char* time, std::array<std::uint8_t, 7> control = {}) {
     sim::BoardConfig config;
-    config.boot_slot = GetParam().selector;
-    Board board(config);
-    const auto result = board.run([] {
-        i2c_open_buses();
-        return choose_boot_slot();
-    });
-    EXPECT_EQ(result.exit_code, GetParam().first);
+    config.rtc_base = time;
+    config.rtc_control = control;
+    return config;
 }
 
-INSTANTIATE_TEST_SUITE_P(Selector, BootSelector,
-                         testing::Values(SlotCase{0xFF, 1}, SlotCase{2, 2}, SlotCase{1, 1},
-                                         SlotCase{0, 1}, SlotCase{4, 1}));
-
-TEST(StartUp, BootsSlotTwoFirstWhenTheSelectorSaysSo) {
+sim::BoardConfig selector(std::uint8_t slot) {
     sim::BoardConfig config;
-    config.boot_slot = 2;
-    Board board(config);
-    EXPECT_EQ(start_up_and_exit_rescue(board).console,
-              "Booting image '2'\r\nFailed to open Application image 2. Trying image 1.\r\n"
-              "Failed to open Application image 1.\r\n" +
-                  rescue_exit);
+    config.boot_slot = slot;
+    return config;
 }
+
+class StartUp : public testing::TestWithParam<StartCase> {};
+
+// Without slot files start-up ends in the rescue menu; the operator leaves it with Exit.
+TEST_P(StartUp, SetsTheClockMountsScansAndRebootsWithoutSlotFiles) {
+    const StartCase& c = GetParam();
+    Board board(c.config);
+    if (c.failing_tool != nullptr) {
+        tool_fails(board, c.failing_tool);
+    }
+    if (c.summary_up_to_date) {
+        std::ofstream{board.root() / "user/summary-updated"};
+    }
+    const auto result = board.run(start_up, {"e"}, Terminal{.echo = false});
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.console, c.console);
+    EXPECT_EQ(board.journal(), c.journal);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StartUp,
+    testing::Values(
+        StartCase{.name = "clock_set",
+                  .config = clock_at("2026-12-05 09:15:30"),
+                  .journal = "date 120509152026.30\n" + mount_and_scan + "reboot\n"},
+        StartCase{.name = "control_bits_of_the_clock_registers_masked",
+                  .config = clock_at("2099-12-31 23:07:59", {0x80, 0x80, 0xC0, 0, 0xC0, 0xE0, 0}),
+                  .journal = "date 123123072099.59\n" + mount_and_scan + "reboot\n"},
+        StartCase{"failed_summary_scan_reported",
+                  {},
+                  "ERROR updating file system. Reboot recommended\r\n" + from_one,
+                  "summary-scan"},
+        StartCase{"no_scan_when_the_summary_is_up_to_date",
+                  {},
+                  from_one,
+                  "summary-scan",
+                  true,
+                  new_year + "mount -o sync -t jffs2 /dev/mtd-user /user\nreboot\n"},
+        StartCase{"slot_two_first_when_the_selector_says_so", selector(2),
+                  "Booting image '2'\r\nFailed to open Application image 2. Trying image 1.\r\n"
+                  "Failed to open Application image 1.\r\n" +
+                      rescue_exit},
+        // Any other selector means slot 1.
+        StartCase{"selector_one", selector(1)}, StartCase{"selector_zero", selector(0)},
+        StartCase{"selector_four", selector(4)}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RebootBoard, EndsWithStatusZeroAfterTheRebootCommandWhateverItsStatus) {
     for (const bool failing : {false, true}) {
