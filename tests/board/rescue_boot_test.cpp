@@ -34,10 +34,6 @@ struct RescueCase {
     std::uint8_t booted = 0xFF;  // the booted-image byte afterwards
 };
 
-void PrintTo(const RescueCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class RescuePartition : public testing::TestWithParam<RescueCase> {};
 
 TEST_P(RescuePartition, BootsInstallsOrReturns) {

@@ -51,10 +51,6 @@ struct MenuCase {
     Terminal terminal = quiet;
 };
 
-void PrintTo(const MenuCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class RescueMenu : public testing::TestWithParam<MenuCase> {};
 
 TEST_P(RescueMenu, RunsTheChosenOptionAndShowsTheMenuAgain) {
@@ -154,10 +150,6 @@ struct UsbCase {
     std::string after_listing;  // "{2}" stands for the second entry's name
     bool files = true;          // else the drive holds only directories
 };
-
-void PrintTo(const UsbCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class UsbDirectory : public testing::TestWithParam<UsbCase> {};
 

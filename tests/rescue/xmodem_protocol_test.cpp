@@ -118,10 +118,6 @@ struct Case {
     std::string messages;  // standard error: "All done" only after a completed transfer
 };
 
-void PrintTo(const Case& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class XmodemStream : public testing::TestWithParam<Case> {};
 
 TEST_P(XmodemStream, AnswersAndWritesAsTheProtocolSays) {
