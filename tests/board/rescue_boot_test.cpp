@@ -25,6 +25,11 @@ Bytes lengths_past_the_partition() {
     return sub;
 }
 
+std::string installed_as(const std::string& slot) {
+    return question + slot + "\r\n\r\nInstalling recovery image as image" + slot +
+           "...\r\nSetting boot image to " + slot + "\r\n" + app_banner;
+}
+
 struct RescueCase {
     const char* name;
     Bytes (*partition)();
@@ -60,18 +65,8 @@ TEST_P(RescuePartition, BootsInstallsOrReturns) {
 INSTANTIATE_TEST_SUITE_P(
     Table, RescuePartition,
     testing::Values(
-        RescueCase{"recovery_into_slot_one", good_app, "1\n",
-                   question +
-                       "1\r\n\r\nInstalling recovery image as image1...\r\nSetting boot image to "
-                       "1\r\n" +
-                       app_banner,
-                   1, 1},
-        RescueCase{"recovery_into_slot_two", good_app, "2\n",
-                   question +
-                       "2\r\n\r\nInstalling recovery image as image2...\r\nSetting boot image to "
-                       "2\r\n" +
-                       app_banner,
-                   2, 2},
+        RescueCase{"recovery_into_slot_one", good_app, "1\n", installed_as("1"), 1, 1},
+        RescueCase{"recovery_into_slot_two", good_app, "2\n", installed_as("2"), 2, 2},
         RescueCase{.name = "recovery_just_booted",
                    .partition = good_app,
                    .typed = "\n",
