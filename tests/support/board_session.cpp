@@ -229,6 +229,9 @@ Result Board::script(const std::function<int()>& op, const std::vector<Step>& st
         tcgetattr(slave.get(), &settings);
         settings.c_lflag = terminal.echo ? settings.c_lflag | ECHO : settings.c_lflag & ~ECHO;
         settings.c_lflag = terminal.isig ? settings.c_lflag | ISIG : settings.c_lflag & ~ISIG;
+        // A signal key would flush what the board printed and the relay has not read yet (the
+        // pty hands output over asynchronously), so the transcript would depend on timing.
+        settings.c_lflag |= NOFLSH;
         tcsetattr(slave.get(), TCSANOW, &settings);
         console.fd = slave.get();
         keeper = boardsim::launch_board(root_, console, [&op] {
