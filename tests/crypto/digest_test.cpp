@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -74,83 +76,58 @@ TEST(ComputeDigest, KnownAnswersOfEveryAlgorithm) {
     }
 }
 
-TEST(ComputeDigest, UnsupportedIdentifiersZeroTheOutputAndLeaveTheLength) {
+TEST(ComputeDigest, RefusalsLeaveTheLengthAndOnlyAnUnknownAlgorithmZeroesTheOutput) {
     const std::uint8_t abc[] = {'a', 'b', 'c'};
+    std::uint8_t out[64];
+    std::uint32_t length = 1234;
     for (std::uint32_t id : {0u, 2u, 3u, 7u, 15u}) {
-        std::uint8_t out[64];
         std::fill(std::begin(out), std::end(out), 0xEE);
-        std::uint32_t length = 1234;
         EXPECT_EQ(CRYPTO_computeDigest(abc, 3, out, &length, id), ERR_UNSUPPORTED_DIGEST) << id;
-        EXPECT_EQ(length, 1234u);
-        EXPECT_EQ(std::count(std::begin(out), std::end(out), 0), 64);
+        EXPECT_EQ(std::count(std::begin(out), std::end(out), 0), 64) << id;
     }
-}
-
-TEST(ComputeDigest, NullPointersWriteNothing) {
-    std::uint8_t data[1] = {0};
-    std::uint8_t out[64] = {7};
-    std::uint32_t length = 5;
+    out[0] = 7;
     EXPECT_EQ(CRYPTO_computeDigest(nullptr, 0, out, &length, DIGEST_SHA256), ERR_NULL_POINTER);
     EXPECT_EQ(out[0], 7);
-    EXPECT_EQ(length, 5u);
-    EXPECT_EQ(CRYPTO_computeDigest(data, 1, nullptr, &length, DIGEST_SHA256), ERR_NULL_POINTER);
-    EXPECT_EQ(CRYPTO_computeDigest(data, 1, out, nullptr, DIGEST_SHA256), ERR_NULL_POINTER);
-}
+    EXPECT_EQ(CRYPTO_computeDigest(abc, 1, nullptr, &length, DIGEST_SHA256), ERR_NULL_POINTER);
+    EXPECT_EQ(CRYPTO_computeDigest(abc, 1, out, nullptr, DIGEST_SHA256), ERR_NULL_POINTER);
+    EXPECT_EQ(length, 1234u);
 
-TEST(Sha256, NullContextOrDataIsRefusedEvenForZeroLength) {
     SHA256_CTX ctx;
-    std::uint8_t out[32];
     EXPECT_EQ(SHA256_initDigest(nullptr), ERR_NULL_POINTER);
     ASSERT_EQ(SHA256_initDigest(&ctx), OK);
-    EXPECT_EQ(SHA256_updateDigest(&ctx, nullptr, 0), ERR_NULL_POINTER);
+    EXPECT_EQ(SHA256_updateDigest(&ctx, nullptr, 0), ERR_NULL_POINTER) << "even for no bytes";
     EXPECT_EQ(SHA256_updateDigest(nullptr, out, 0), ERR_NULL_POINTER);
     EXPECT_EQ(SHA256_finalDigest(&ctx, nullptr), ERR_NULL_POINTER);
     EXPECT_EQ(SHA256_finalDigest(nullptr, out), ERR_NULL_POINTER);
 }
 
-// The message fed in pieces of the given sizes (cycled) gives the digest of one update.
-TEST(Sha256, PiecewiseUpdateEqualsOneUpdate) {
-    std::vector<std::uint8_t> message(1000);
-    for (std::size_t i = 0; i < message.size(); ++i) {
-        message[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    }
-    const std::string whole = digestHex(DIGEST_SHA256, message);
-    const std::vector<std::vector<std::uint32_t>> schedules = {
-        {1}, {0, 63}, {64}, {65}, {127, 1}, {3, 61, 200}, {129, 0, 128}};
-    for (const auto& schedule : schedules) {
-        SHA256_CTX ctx;
-        ASSERT_EQ(SHA256_initDigest(&ctx), OK);
-        std::size_t pos = 0;
-        for (std::size_t k = 0; pos < message.size(); ++k) {
-            const auto n = static_cast<std::uint32_t>(
-                std::min<std::size_t>(schedule[k % schedule.size()], message.size() - pos));
-            ASSERT_EQ(SHA256_updateDigest(&ctx, message.data() + pos, n), OK);
-            pos += n;
-        }
-        std::uint8_t got[32];
-        ASSERT_EQ(SHA256_finalDigest(&ctx, got), OK);
-        EXPECT_EQ(toHex(got, 32), whole) << "first piece " << schedule[0];
-    }
-}
-
-TEST(ComputeDigest, OpensslMadeSha256OfBufferPrefixes) {
+// OpenSSL-made SHA-256 of prefixes of one buffer around the block edges, in one call and fed in
+// pieces of the given sizes (cycled).
+TEST(ComputeDigest, OpensslMadeSha256OfBufferPrefixesWholeAndInPieces) {
     const auto data = readTestFile("vectors/sha.bin");
     const auto listing = readTestFile("vectors/sha256.txt");
-    std::string text(listing.begin(), listing.end());
-    std::size_t pos = 0;
+    std::istringstream lines(std::string(listing.begin(), listing.end()));
+    const std::vector<std::vector<std::uint32_t>> schedules = {
+        {1}, {0, 63}, {64}, {65}, {127, 1}, {3, 61, 200}, {129, 0, 128}};
     int checked = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        const std::string line = text.substr(pos, end - pos);
-        pos = end == std::string::npos ? text.size() : end + 1;
-        const std::size_t space = line.find(' ');
-        const auto n = static_cast<std::size_t>(std::stoul(line.substr(0, space)));
+    std::size_t n = 0;
+    for (std::string expected; lines >> n >> expected; ++checked) {
         ASSERT_LE(n, data.size());
-        EXPECT_EQ(
-            digestHex(DIGEST_SHA256, std::vector<std::uint8_t>(data.begin(), data.begin() + n)),
-            line.substr(space + 1))
-            << n << " bytes";
-        ++checked;
+        EXPECT_EQ(digestHex(DIGEST_SHA256, {data.begin(), data.begin() + n}), expected) << n;
+        for (const auto& schedule : schedules) {
+            SHA256_CTX ctx;
+            ASSERT_EQ(SHA256_initDigest(&ctx), OK);
+            for (std::size_t pos = 0, k = 0; pos < n; ++k) {
+                const auto piece = std::min<std::size_t>(schedule[k % schedule.size()], n - pos);
+                ASSERT_EQ(
+                    SHA256_updateDigest(&ctx, data.data() + pos, static_cast<std::uint32_t>(piece)),
+                    OK);
+                pos += piece;
+            }
+            std::uint8_t got[32];
+            ASSERT_EQ(SHA256_finalDigest(&ctx, got), OK);
+            EXPECT_EQ(toHex(got, 32), expected) << n << " bytes, first piece " << schedule[0];
+        }
     }
     EXPECT_GT(checked, 10);
 }
