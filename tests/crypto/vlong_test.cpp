@@ -2,54 +2,42 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "crypto/vlong.hpp"
 #include "hex.hpp"
 #include "vlong_helpers.hpp"
 
+// Leading zero bytes are dropped on the way in; a longer buffer is filled with zeros in front.
 TEST(VlongBytes, ConvertBothWays) {
-    Vlong v = Vlong::hex("00000100");
-    std::int32_t length = -1;
-    EXPECT_EQ(VLONG_byteStringFromVlong(v.get(), nullptr, &length), OK);
-    EXPECT_EQ(length, 2);
-
-    std::uint8_t four[4] = {9, 9, 9, 9};
-    length = 4;
-    EXPECT_EQ(VLONG_byteStringFromVlong(v.get(), four, &length), OK);
-    EXPECT_EQ(toHex(four, 4), "00000100");
-    EXPECT_EQ(length, 4);
-
-    std::uint8_t one[1];
-    length = 1;
-    EXPECT_EQ(VLONG_byteStringFromVlong(v.get(), one, &length), ERR_BUFFER_OVERFLOW);
-
-    Vlong zero(std::vector<std::uint8_t>{});
-    std::uint8_t three[3] = {1, 2, 3};
-    length = 3;
-    EXPECT_EQ(VLONG_byteStringFromVlong(zero.get(), three, &length), OK);
-    EXPECT_EQ(toHex(three, 3), "000000");
-}
-
-TEST(VlongBytes, UnitsAreBuiltFromTheEndWithAShortTopGroup) {
     struct Case {
-        const char* hex;
-        std::vector<std::uint32_t> units;
+        const char* in;
+        std::uint32_t bits;
+        std::string out;
     };
     const Case cases[] = {
-        {"0000000000", {}},
-        {"01", {0x01}},
-        {"0102030405", {0x02030405, 0x01}},
-        {"000000000102030405060708", {0x05060708, 0x01020304}},
-        {"ff00000000", {0x00000000, 0xff}},
+        {"0000000000", 0, ""},
+        {"01", 1, "01"},
+        {"00000100", 9, "0100"},
+        {"0102030405", 33, "0102030405"},
+        {"000000000102030405060708", 57, "0102030405060708"},
+        {"ff00000000", 40, "ff00000000"},
     };
     for (const Case& c : cases) {
-        Vlong v = Vlong::hex(c.hex);
-        ASSERT_EQ(v.get()->numUnitsUsed, c.units.size()) << c.hex;
-        for (std::size_t i = 0; i < c.units.size(); ++i) {
-            EXPECT_EQ(v.get()->pUnits[i], c.units[i]) << c.hex << " unit " << i;
-        }
+        Vlong v = Vlong::hex(c.in);
+        EXPECT_EQ(VLONG_bitLength(v.get()), c.bits) << c.in;
+        EXPECT_EQ(v.hexString(), c.out) << c.in;
+        std::vector<std::uint8_t> wider(c.out.size() / 2 + 2, 9);
+        auto length = static_cast<std::int32_t>(wider.size());
+        EXPECT_EQ(VLONG_byteStringFromVlong(v.get(), wider.data(), &length), OK);
+        EXPECT_EQ(toHex(wider), "0000" + c.out) << c.in;
+        EXPECT_EQ(length, static_cast<std::int32_t>(wider.size())) << c.in;
     }
+    Vlong v = Vlong::hex("0100");
+    std::uint8_t one[1];
+    std::int32_t length = 1;
+    EXPECT_EQ(VLONG_byteStringFromVlong(v.get(), one, &length), ERR_BUFFER_OVERFLOW);
 }
 
 TEST(VlongLimits, EightThousandOneHundredAndNinetyThreeUnitsAreRefused) {
@@ -279,6 +267,13 @@ TEST(VlongBarrett, AgreesWithDivisionForEveryModulusAndOperandShape) {
             operands.emplace_back(above);
             operands.emplace_back(randomBytes(rng, 12));
             operands.emplace_back(randomBytes(rng, 4));
+            // Long carries through the half products: all-ones and alternating units.
+            operands.emplace_back(std::vector<std::uint8_t>(units * 4, 0xFF));
+            std::vector<std::uint8_t> alternating(units * 4, 0xFF);
+            for (std::size_t i = 0; i < alternating.size(); i += 8) {
+                std::fill_n(alternating.begin() + i, 4, 0);
+            }
+            operands.emplace_back(alternating);
             expectBarrettMatchesDivision(operands, m, mu, &pool,
                                          std::to_string(units) + " units, " + shape.name);
         }
