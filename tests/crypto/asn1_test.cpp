@@ -138,17 +138,13 @@ TEST(Asn1Parse, BitAndOctetStringEncapsulation) {
         std::uint32_t firstChildTag;
     };
     const Case cases[] = {
-        {"0303003000", false, 0},  // SEQUENCE without an INTEGER
-        {"030800300502010505"
-         "00",
-         true, SEQUENCE},  // SEQUENCE { INTEGER 5, NULL }
-        {"03090030050201050500"
-         "00",
-         false, 0},                      // SEQUENCE shorter than the content
-        {"0306003003020105", false, 0},  // the INTEGER must leave content after it
-        {"0403020107", true, INTEGER},   // OCTET STRING holding an INTEGER
-        {"0404020100ff", false, 0},      // not filled exactly: skipped
-        {"040430020201", false, 0},      // inner parse fails (empty... overrun): dropped
+        {"0303003000", false, 0},                  // SEQUENCE without an INTEGER
+        {"03080030050201050500", true, SEQUENCE},  // SEQUENCE { INTEGER 5, NULL }
+        {"0309003005020105050000", false, 0},      // SEQUENCE shorter than the content
+        {"0306003003020105", false, 0},            // the INTEGER must leave content after it
+        {"0403020107", true, INTEGER},             // OCTET STRING holding an INTEGER
+        {"0404020100ff", false, 0},                // not filled exactly: skipped
+        {"040430020201", false, 0},                // inner parse fails (empty... overrun): dropped
         {"0404aabbccdd", false, 0},
     };
     for (const Case& c : cases) {

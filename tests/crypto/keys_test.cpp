@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -110,17 +109,12 @@ TEST_F(KeysTest, EveryFormOfAKeyGivesTheSameBlob) {
                  n});
         // The Base64 lines of the PEM file, to wrap in other armour and spacing.
         const Bytes pemFile = readTestFile(base + ".spki.pem");
-        std::vector<std::string> lines;
-        std::istringstream text(std::string(pemFile.begin(), pemFile.end()));
-        for (std::string line; std::getline(text, line);) {
-            if (!line.starts_with("-----")) {
-                lines.push_back(line);
-            }
-        }
-        const auto joined = [&lines](const std::string& separator) {
+        const std::string pem(pemFile.begin(), pemFile.end());
+        const std::size_t body = pem.find('\n') + 1;
+        const auto joined = [&](const std::string& separator) {
             std::string text;
-            for (const std::string& l : lines) {
-                text += l + separator;
+            for (const char c : pem.substr(body, pem.find("-----END") - body)) {
+                text += c == '\n' ? separator : std::string(1, c);
             }
             return text;
         };
@@ -221,8 +215,6 @@ TEST_F(KeysTest, KeyBlobBounds) {
         {"blob version 2", with(7, 2), ERR_BAD_KEY_BLOB_VERSION},
         {"type high bytes", with(9, 1), ERR_BAD_KEY_BLOB},
         {"elliptic curve", with(11, 2), ERR_BAD_KEY_BLOB},
-        {"DSA", with(11, 3), ERR_BAD_KEY_BLOB},
-        {"unknown type", with(11, 9), ERR_BAD_KEY_BLOB},
         {"RSA data version 2", with(12, 2), ERR_BAD_KEY_BLOB_VERSION},
         {"exponent overruns", with(17, 0x40), ERR_BAD_KEY_BLOB},
         {"modulus overruns", with(22, 3), ERR_BAD_KEY_BLOB},

@@ -33,11 +33,6 @@ std::vector<std::uint8_t> fromBn(const BIGNUM* b) {
     return out;
 }
 
-void opensslSha256(const std::uint8_t* data, std::size_t n, std::uint8_t* out) {
-    unsigned int len = 0;
-    ASSERT_EQ(EVP_Digest(data, n, out, &len, EVP_sha256(), nullptr), 1);
-}
-
 }  // namespace
 
 TEST(OpensslSha256, RandomLengthsUpTo70000AndSixteenMebibytes) {
@@ -52,7 +47,7 @@ TEST(OpensslSha256, RandomLengthsUpTo70000AndSixteenMebibytes) {
         std::uint32_t len = 0;
         ASSERT_EQ(CRYPTO_computeDigest(data.data(), n, ours, &len, DIGEST_SHA256), OK);
         std::uint8_t theirs[32];
-        opensslSha256(data.data(), n, theirs);
+        ASSERT_EQ(EVP_Digest(data.data(), n, theirs, nullptr, EVP_sha256(), nullptr), 1);
         EXPECT_EQ(toHex(ours, 32), toHex(theirs, 32)) << "length " << n;
 
         // The same bytes fed in two pieces split at a random point.
@@ -75,24 +70,15 @@ TEST(OpensslModexp, RandomModuliEvenAndOddWithBasesAboveTheModulus) {
         for (int round = 0; round < 6; ++round) {
             auto mb = randomBytes(rng, bits / 8);
             mb[0] |= 0x80;
-            if (round % 2 == 0) {
-                mb.back() |= 1;
-            } else {
-                mb.back() &= 0xFE;
-            }
+            mb.back() = round % 2 == 0 ? mb.back() | 1 : mb.back() & 0xFE;
             // Bases: below, equal-length, and longer than the modulus (up to twice and beyond).
             std::size_t baseLen =
                 bits / 8 + (round >= 4 ? bits / 8 + 5 : static_cast<std::size_t>(round));
             auto bb = randomBytes(rng, baseLen);
-            // Exponents: 65537, a few small, and a full-length one for the smaller moduli.
-            std::vector<std::uint8_t> eb;
-            if (round == 0) {
-                eb = fromHex("010001");
-            } else if (round == 1 && bits <= 1024) {
-                eb = randomBytes(rng, bits / 8);
-            } else {
-                eb = randomBytes(rng, 1 + rng() % 8);
-            }
+            // Exponents: 65537, a full-length one for the smaller moduli, else a few bytes.
+            const auto eb = round == 0                   ? fromHex("010001")
+                            : round == 1 && bits <= 1024 ? randomBytes(rng, bits / 8)
+                                                         : randomBytes(rng, 1 + rng() % 8);
             Bn m = toBn(mb), b = toBn(bb), e = toBn(eb);
             Bn r(BN_new());
             ASSERT_TRUE(BN_mod_exp(r.get(), b.get(), e.get(), m.get(), ctx));
