@@ -51,26 +51,6 @@ private:
     vlong* v_ = nullptr;
 };
 
-// Barrett multiplication of every pair of operands (squares included) against the product
-// reduced by long division; `label` names the case in a failure.
-inline void expectBarrettMatchesDivision(const std::vector<Vlong>& operands, const Vlong& m,
-                                         const Vlong& mu, vlong** pool, const std::string& label) {
-    for (std::size_t i = 0; i < operands.size(); ++i) {
-        for (std::size_t j = i; j < operands.size(); ++j) {
-            const vlong* a = operands[i].get();
-            const vlong* b = i == j ? a : operands[j].get();
-            Vlong got = Vlong::empty(), product = Vlong::empty(), q = Vlong::empty(),
-                  want = Vlong::empty();
-            ASSERT_EQ(VLONG_barrettMultiply(got.get(), a, b, m.get(), mu.get(), pool), OK);
-            ASSERT_EQ(VLONG_unsignedMultiply(product.get(), a, b,
-                                             VLONG_bitLength(a) + VLONG_bitLength(b)),
-                      OK);
-            ASSERT_EQ(VLONG_unsignedDivide(q.get(), product.get(), m.get(), want.get(), pool), OK);
-            EXPECT_EQ(got.hexString(), want.hexString()) << label << ", operands " << i << "," << j;
-        }
-    }
-}
-
 inline std::vector<std::uint8_t> randomBytes(std::mt19937& rng, std::size_t n) {
     std::vector<std::uint8_t> out(n);
     for (auto& b : out) {
