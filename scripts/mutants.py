@@ -163,7 +163,8 @@ class Workspace:
         if shutil.which("ccache"):
             env.update(CMAKE_CXX_COMPILER_LAUNCHER="ccache", CMAKE_C_COMPILER_LAUNCHER="ccache")
         with open(log, "a") as out:
-            subprocess.run(["cmake", "--preset", "host"], cwd=self.tree, env=env, check=True,
+            subprocess.run(["cmake", "--preset", "host", "-DBM_SLOW_TEST_TIMEOUT=120"],
+                           cwd=self.tree, env=env, check=True,
                            stdout=out, stderr=subprocess.STDOUT)
             subprocess.run(["cmake", "--build", "--preset", "host", "-j2"], cwd=self.tree,
                            check=True, stdout=out, stderr=subprocess.STDOUT)
