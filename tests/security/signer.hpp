@@ -14,7 +14,7 @@ std::vector<std::uint8_t> openssl(const std::string& arguments,
 // RSASSA-PKCS1-v1_5 SHA-256 signature of data with the sample key "production" or "development".
 std::vector<std::uint8_t> sign(const std::string& key, const std::vector<std::uint8_t>& data);
 
-// A version-3 sub-image with one signature record per signature (none: no record).
+// A sealed version-3 sub-image with one signature record per signature (none: no record).
 std::vector<std::uint8_t> v3_sub_image(const std::vector<std::uint8_t>& payload,
                                        const std::vector<std::vector<std::uint8_t>>& signatures);
 // A version-3 sub-image whose payload is signed with the named sample key.
