@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "board_session.hpp"
@@ -10,6 +9,7 @@
 #include "hw/i2c.hpp"
 #include "security/low_security.hpp"
 #include "test_files.hpp"
+#include "test_images.hpp"
 
 namespace {
 
@@ -25,26 +25,26 @@ const std::string kQuestion = "\r\nHow many times did the LED blink? ";
 const std::string kCorrect =
     "Correct. Physical presence established and low security mode enabled\r\n";
 
-sim::BoardConfig at_second(const std::string& seconds, const std::string& missing = "") {
-    sim::BoardConfig config;
-    config.rtc_base = "2026-01-01 10:20:" + seconds;
-    if (!missing.empty()) {
-        config.faults.missing = {missing};
-    }
-    return config;
-}
-
 // What start-up has done before any security operation runs.
 void start_up() {
     install_interrupt_handler();
     i2c_open_buses();
 }
 
-// A board whose CPLD says production (revision 3) unless told otherwise.
+// A board at 10:20:SECONDS whose CPLD says production (revision 3) unless told otherwise.
 struct PresenceBoard : Board {
-    explicit PresenceBoard(const sim::BoardConfig& config = {}, std::uint8_t revision = 0x30)
-        : Board(config) {
+    explicit PresenceBoard(const std::string& seconds = "07", const std::string& missing = "",
+                           std::uint8_t revision = 0x30)
+        : Board(config(seconds, missing)) {
         sim::write_cpld(root(), 0x20, revision);
+    }
+    static sim::BoardConfig config(const std::string& seconds, const std::string& missing) {
+        sim::BoardConfig config;
+        config.rtc_base = "2026-01-01 10:20:" + seconds;
+        if (!missing.empty()) {
+            config.faults.missing = {missing};
+        }
+        return config;
     }
     bool marker() const { return std::filesystem::exists(root() / "tmp/lowsec"); }
     // Lit periods in the LED log: writes of register 5 with bit 0 clear.
@@ -74,10 +74,9 @@ std::vector<std::string> answers(std::initializer_list<std::string> lines) {
     return strokes;
 }
 
-// The console up to the answer, one attempt with `dots` periods, then what follows it.
-std::string transcript(int dots, const std::string& answer, const std::string& after = kCorrect) {
-    return kConsent + "y\r\n" + kStart + std::string(dots, '.') + kQuestion + answer + "\r\n" +
-           after;
+// One attempt: the blinks, padded to `dots` periods, with what the board prints around them.
+std::string attempt(int dots, const std::string& before = "", const std::string& after = "") {
+    return kStart + before + std::string(dots, '.') + after + kQuestion;
 }
 
 struct Scenario {
@@ -87,79 +86,67 @@ struct Scenario {
     std::uint8_t revision;
     bool unwritable_marker;  // a dangling link where the marker goes
     std::vector<std::string> strokes;
-    std::string console;
+    std::string console;  // after the answer to the consent question
     int result;
     int blinks;
-    std::string journal;
 };
-
-const std::string kAttempt = kStart + std::string(11, '.') + kQuestion;
 
 class PresenceTest : public testing::TestWithParam<Scenario> {};
 
 // The count is the clock's digit sum, the blinks padded to eleven periods.
 TEST_P(PresenceTest, RunsAsTheScenarioSays) {
     const Scenario& c = GetParam();
-    PresenceBoard board(at_second(c.seconds, c.missing), c.revision);
+    PresenceBoard board(c.seconds, c.missing, c.revision);
     if (c.unwritable_marker) {
         std::filesystem::create_symlink("/missing/lowsec", board.root() / "tmp/lowsec");
     }
     const auto result = board.test(c.strokes);
-    EXPECT_EQ(result.console, c.console);
+    EXPECT_EQ(result.console, kConsent + c.strokes[0] + "\r\n" + c.console);
     EXPECT_EQ(result.exit_code, c.result);
     EXPECT_EQ(board.blinks(), c.blinks);
-    EXPECT_EQ(board.journal(), c.journal);
+    EXPECT_EQ(board.journal(), c.blinks == 21 ? "reboot\n" : "");
     EXPECT_EQ(board.marker(), c.result == 1);
     if (c.result == 1) {
-        EXPECT_EQ(sectest::read_text((board.root() / "tmp/lowsec").string()), "marmoset\n");
+        EXPECT_EQ(testsupport::read_file(board.root() / "tmp/lowsec"), "marmoset\n");
         EXPECT_EQ(sim::read_led_log(board.root()).back().value & 1, 1) << "the LED is left dark";
     }
 }
 
+const std::string kWrong = "\r\nIncorrect. Try again (attempt ";
+
 INSTANTIATE_TEST_SUITE_P(
     Scenarios, PresenceTest,
     testing::Values(
-        Scenario{"s00", "00", "", 0x30, false, answers({"1"}), transcript(11, "1"), 1, 1, ""},
-        Scenario{"s07", "07", "", 0x30, false, answers({"7"}), transcript(11, "7"), 1, 7, ""},
-        Scenario{"s59", "59", "", 0x30, false, answers({"14"}), transcript(14, "14"), 1, 14, ""},
+        Scenario{"s00", "00", "", 0x30, false, answers({"1"}), attempt(11) + "1\r\n" + kCorrect, 1,
+                 1},
+        Scenario{"s59", "59", "", 0x30, false, answers({"14"}), attempt(14) + "14\r\n" + kCorrect,
+                 1, 14},
         Scenario{"failed_clock_read_is_second_0", "07", "rtc", 0x30, false, answers({"1"}),
-                 kConsent + "y\r\n" + kStart +
-                     "I2C error - device 0xd0 writing bus 0 offset 0: 6\r\n" +
-                     std::string(11, '.') + kQuestion + "1\r\n" + kCorrect,
-                 1, 1, ""},
-        Scenario{"prototype_shows_the_count", "07", "", 0x10, false, answers({"7"}),
-                 kConsent + "y\r\n" + kStart + std::string(11, '.') +
-                     "\r\nPROTO quokka cheat: led flahed 7 times\r\n" + kQuestion + "7\r\n" +
+                 attempt(11, "I2C error - device 0xd0 writing bus 0 offset 0: 6\r\n") + "1\r\n" +
                      kCorrect,
-                 1, 7, ""},
+                 1, 1},
+        Scenario{
+            "prototype_shows_the_count", "07", "", 0x10, false, answers({"7"}),
+            attempt(11, "", "\r\nPROTO quokka cheat: led flahed 7 times\r\n") + "7\r\n" + kCorrect,
+            1, 7},
         Scenario{"unreadable_cpld_is_production", "07", "mem", 0x10, false, answers({"7"}),
-                 kConsent + "y\r\n" + kStart + std::string(11, '.') +
-                     "cpld_init open() FAILED\r\nERROR - failed to open access to CPLD\r\n" +
-                     kQuestion + "7\r\n" + kCorrect,
-                 1, 7, ""},
+                 attempt(11, "",
+                         "cpld_init open() FAILED\r\nERROR - failed to open access to CPLD\r\n") +
+                     "7\r\n" + kCorrect,
+                 1, 7},
+        // Each wrong answer shows 7 blinks again; the third reboots.
         Scenario{"three_wrong_answers_reboot", "07", "", 0x30, false, answers({"1", "2", "3"}),
-                 kConsent + "y\r\n" + kAttempt + "1\r\nIncorrect. Try again (attempt 1 of 3)\r\n" +
-                     kAttempt + "2\r\nIncorrect. Try again (attempt 2 of 3)\r\n" + kAttempt +
-                     "3\r\nIncorrect. Try again (attempt 3 of 3)\r\n" +
-                     "Maximum number of test failed. Board is resetting\r\n",
-                 0, 21, "reboot\n"},
+                 attempt(11) + "1" + kWrong + "1 of 3)\r\n" + attempt(11) + "2" + kWrong +
+                     "2 of 3)\r\n" + attempt(11) + "3" + kWrong +
+                     "3 of 3)\r\nMaximum number of test failed. Board is resetting\r\n",
+                 0, 21},
         // The key read comes back empty and is echoed as such.
-        Scenario{
-            "ctrl_c_before_the_blinks",
-            "07",
-            "",
-            0x30,
-            false,
-            {"y", "\x03"},
-            kConsent + "y\r\n" + kStart.substr(0, kStart.size() - 3) + std::string("\0\r\n", 3),
-            0,
-            0,
-            ""},
-        Scenario{"no_consent", "07", "", 0x30, false, {"n"}, kConsent + "n\r\n", 0, 0, ""},
-        Scenario{
-            "marker_cannot_be_written", "07", "", 0x30, true, answers({"7"}),
-            transcript(11, "7", "ERROR creating /tmp/lowsec. Low security mode not enabled\r\n"), 0,
-            7, ""}),
+        Scenario{"ctrl_c_before_the_blinks", "07", "", 0x30, false, keys("y\x03"),
+                 kStart.substr(0, kStart.size() - 3) + std::string("\0\r\n", 3), 0, 0},
+        Scenario{"no_consent", "07", "", 0x30, false, keys("n"), "", 0, 0},
+        Scenario{"marker_cannot_be_written", "07", "", 0x30, true, answers({"7"}),
+                 attempt(11) + "7\r\nERROR creating /tmp/lowsec. Low security mode not enabled\r\n",
+                 0, 7}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct AnswerCase {
@@ -170,26 +157,27 @@ struct AnswerCase {
 
 class AnswerParsing : public testing::TestWithParam<AnswerCase> {};
 
+// At 10:20:07 the count is 7.
 TEST_P(AnswerParsing, TakesTheLeadingNumber) {
-    PresenceBoard board(at_second("07"));
-    const auto& c = GetParam();
+    PresenceBoard board;
+    const auto& [name, typed, accepted] = GetParam();
     // A Ctrl-C at the next start key ends a test whose first answer was wrong.
-    auto strokes = answers({c.typed});
+    auto strokes = answers({typed});
     strokes.push_back("\x03");
     const auto result = board.test(strokes);
     const bool first_wrong =
         result.console.find("Incorrect. Try again (attempt 1 of 3)") != std::string::npos;
-    EXPECT_EQ(!first_wrong, c.accepted) << result.console;
-    EXPECT_EQ(board.marker(), c.accepted);
-    EXPECT_EQ(result.exit_code, c.accepted ? 1 : 0);
+    EXPECT_EQ(!first_wrong, accepted) << result.console;
+    EXPECT_EQ(board.marker(), accepted);
+    EXPECT_EQ(result.exit_code, accepted ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, AnswerParsing,
-    testing::Values(AnswerCase{"plain", "7", true}, AnswerCase{"leading_blank", " 7", true},
-                    AnswerCase{"trailing_letters", "7x", true}, AnswerCase{"empty", "", false},
-                    AnswerCase{"wrong", "8", false}, AnswerCase{"negative", "-7", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Answers, AnswerParsing,
+                         testing::Values(AnswerCase{"leading_blank", " 7", true},
+                                         AnswerCase{"trailing_letters", "7x", true},
+                                         AnswerCase{"empty", "", false},
+                                         AnswerCase{"negative", "-7", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct LeaveCase {
     const char* name;
@@ -202,7 +190,7 @@ class LeaveLowSecurity : public testing::TestWithParam<LeaveCase> {};
 
 TEST_P(LeaveLowSecurity, AnythingButNDisables) {
     PresenceBoard board;
-    std::ofstream(board.root() / "tmp/lowsec") << "any content";
+    boardtest::write_text(board.root() / "tmp/lowsec", "any content");
     const auto& c = GetParam();
     const auto result = board.test({c.key});
     EXPECT_EQ(result.exit_code, 1);
@@ -238,13 +226,13 @@ TEST(LowSecurity, SetAndClearTheMarker) {
     PresenceBoard board;
     const auto result = board.run([] {
         const int before = is_low_security();
-        set_low_security(1);
+        const int set = set_low_security(1);
         const int during = is_low_security();
+        const int cleared = set_low_security(0);
         set_low_security(0);
-        set_low_security(0);
-        return before * 100 + during * 10 + is_low_security();
+        return before * 1000 + set * 100 + cleared * 10 + during * 2 + is_low_security();
     });
-    EXPECT_EQ(result.exit_code, 10);
+    EXPECT_EQ(result.exit_code, 2);
     EXPECT_EQ(result.console, "");
 }
 
