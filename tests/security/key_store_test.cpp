@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "board_session.hpp"
@@ -12,47 +10,34 @@
 #include "security/key_wipe.hpp"
 #include "signer.hpp"
 #include "test_files.hpp"
+#include "test_images.hpp"
 
 namespace {
 
 using boardtest::Board;
+using boardtest::Bytes;
+using boardtest::read_bytes;
+using boardtest::write_bytes;
 namespace fs = std::filesystem;
 
 // AES-128-CBC under serial + four zero bytes, zero vector, no padding: the key file format.
-std::vector<std::uint8_t> cbc(const std::string& serial, const std::vector<std::uint8_t>& in,
-                              bool encrypt) {
-    std::string key;
-    for (std::size_t i = 0; i < 16; ++i) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02x", i < serial.size() ? serial[i] & 0xFF : 0);
-        key += digits;
-    }
-    return sectest::openssl(
-        std::string("enc -aes-128-cbc -nopad -iv 00000000000000000000000000000000 -K ") + key +
-            (encrypt ? " -e" : " -d"),
-        in);
+Bytes cbc(std::string serial, const Bytes& in, bool encrypt) {
+    serial.resize(16, '\0');
+    return sectest::openssl("enc -aes-128-cbc -nopad -iv 00000000000000000000000000000000 -K " +
+                                toHex(bytesOf(serial)) + (encrypt ? " -e" : " -d"),
+                            in);
 }
 
-std::vector<std::uint8_t> builtin_plaintext(const char* key) {
-    std::vector<std::uint8_t> text(key, key + BUILTIN_KEY_SIZE);
+Bytes builtin_plaintext(const char* key) {
+    Bytes text(key, key + BUILTIN_KEY_SIZE);
     text.resize(464, 0);
     return text;
 }
 
-std::vector<std::uint8_t> file(const fs::path& path) {
-    const auto text = sectest::read_text(path.string());
-    return {text.begin(), text.end()};
-}
-
-void put(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
-}
-
 struct KeyBoard : Board {
-    explicit KeyBoard(std::optional<std::string> serial, const std::string& missing = "")
+    explicit KeyBoard(std::string serial = "SN1234567890", const std::string& missing = "")
         : Board(config(std::move(serial), missing)) {}
-    static sim::BoardConfig config(std::optional<std::string> serial, const std::string& missing) {
+    static sim::BoardConfig config(std::string serial, const std::string& missing) {
         sim::BoardConfig c;
         c.serial = std::move(serial);
         if (!missing.empty()) {
@@ -62,7 +47,13 @@ struct KeyBoard : Board {
     }
     fs::path production() const { return root() / "user/production_key.pub.pem"; }
     fs::path development() const { return root() / "user/development_key.pub.pem"; }
-    // Loads the production key; exit status: result * 1000 + record length.
+    boardtest::Result check() {
+        return run([] {
+            i2c_open_buses();
+            return check_system_keys();
+        });
+    }
+    // Loads a key; exit status: result * 100 + 1 for the whole built-in key, 2 for none.
     boardtest::Result load(const char* path = PRODUCTION_KEY_PATH) {
         return run([path] {
             i2c_open_buses();
@@ -79,11 +70,8 @@ constexpr int kLoadedEmpty = 102;
 constexpr int kFailed = 2;
 
 TEST(KeyStore, UnsetSerialUsesTheBuiltInKeysAndTouchesNoFile) {
-    KeyBoard board(std::string{});
-    const auto result = board.run([] {
-        i2c_open_buses();
-        return check_system_keys();
-    });
+    KeyBoard board("");
+    const auto result = board.check();
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(result.console,
               "WARNING: Serial # not set on this unit. Built in keys must be used\r\n"
@@ -91,24 +79,10 @@ TEST(KeyStore, UnsetSerialUsesTheBuiltInKeysAndTouchesNoFile) {
     EXPECT_TRUE(fs::is_empty(board.root() / "user"));
 }
 
-TEST(KeyStore, MissingFilesAreCreatedUnderTheUnitKey) {
-    KeyBoard board(std::string("SN1234567890"));
-    const auto result = board.run([] {
-        i2c_open_buses();
-        return check_system_keys();
-    });
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(result.console, "");
-    EXPECT_EQ(cbc("SN1234567890", file(board.production()), false),
-              builtin_plaintext(builtin_production_key));
-    EXPECT_EQ(cbc("SN1234567890", file(board.development()), false),
-              builtin_plaintext(builtin_development_key));
-}
-
 TEST(KeyStore, AFailedSerialReadFallsBackToTheFixedText) {
-    KeyBoard board(std::string("SN1234567890"), "eeprom");
+    KeyBoard board("SN1234567890", "eeprom");
     EXPECT_EQ(board.load().exit_code, kLoadedBuiltin);
-    EXPECT_EQ(cbc("quietlantern", file(board.production()), false),
+    EXPECT_EQ(cbc("quietlantern", read_bytes(board.production()), false),
               builtin_plaintext(builtin_production_key));
 }
 
@@ -121,112 +95,112 @@ struct KeyCase {
 // Files that decrypt to something other than the whole built-in key.
 struct ContentCase {
     const char* what;
-    std::vector<std::uint8_t> (*bytes)(const char* builtin);
+    Bytes (*bytes)(const char* builtin);
 };
 
 class ForeignKeyFile : public testing::TestWithParam<std::tuple<KeyCase, ContentCase>> {};
 
 TEST_P(ForeignKeyFile, IsReplacedWithTheBuiltInKey) {
-    KeyBoard board(std::string("SN1234567890"));
+    KeyBoard board;
     const auto& [key, content] = GetParam();
     const fs::path path = board.root() / (key.path + 1);
-    put(path, content.bytes(key.builtin));
+    write_bytes(path, content.bytes(key.builtin));
     const auto result = board.load(key.path);
     EXPECT_EQ(result.exit_code, kLoadedBuiltin) << content.what;
     EXPECT_EQ(result.console, key.message) << content.what;
-    EXPECT_EQ(cbc("SN1234567890", file(path), false), builtin_plaintext(key.builtin));
+    EXPECT_EQ(cbc("SN1234567890", read_bytes(path), false), builtin_plaintext(key.builtin));
     // Loaded again, the file now matches and stays as it is.
     EXPECT_EQ(board.load(key.path).console, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, ForeignKeyFile,
-    testing::Combine(
-        testing::Values(KeyCase{PRODUCTION_KEY_PATH, builtin_production_key,
-                                "Updating system key....\r\n"},
-                        KeyCase{DEVELOPMENT_KEY_PATH, builtin_development_key,
-                                "Updating system development key....\r\n"}),
-        testing::Values(
-            ContentCase{"another unit's file",
-                        [](const char* builtin) {
-                            return cbc("OTHER0000000", builtin_plaintext(builtin), true);
-                        }},
-            ContentCase{"empty file", [](const char*) { return std::vector<std::uint8_t>{}; }},
-            ContentCase{"cut after 28 blocks",
-                        [](const char* builtin) {
-                            auto cut = cbc("SN1234567890", builtin_plaintext(builtin), true);
-                            cut.resize(28 * 16);
-                            return cut;
-                        }},
-            ContentCase{"empty text", [](const char*) {
-                            return cbc("SN1234567890", std::vector<std::uint8_t>(464, 0), true);
-                        }})));
+    testing::Combine(testing::Values(KeyCase{PRODUCTION_KEY_PATH, builtin_production_key,
+                                             "Updating system key....\r\n"},
+                                     KeyCase{DEVELOPMENT_KEY_PATH, builtin_development_key,
+                                             "Updating system development key....\r\n"}),
+                     testing::Values(ContentCase{"another unit's file",
+                                                 [](const char* builtin) {
+                                                     return cbc("OTHER0000000",
+                                                                builtin_plaintext(builtin), true);
+                                                 }},
+                                     ContentCase{"empty file", [](const char*) { return Bytes{}; }},
+                                     ContentCase{"cut after 28 blocks",
+                                                 [](const char* builtin) {
+                                                     auto cut =
+                                                         cbc("SN1234567890",
+                                                             builtin_plaintext(builtin), true);
+                                                     cut.resize(28 * 16);
+                                                     return cut;
+                                                 }},
+                                     ContentCase{"empty text", [](const char*) {
+                                                     return cbc("SN1234567890", Bytes(464, 0),
+                                                                true);
+                                                 }})));
 
-TEST(KeyStore, AFileOfNoWholeBlocksDeletesBothFilesAndLoadsEmpty) {
-    KeyBoard board(std::string("SN1234567890"));
-    put(board.production(), std::vector<std::uint8_t>(470, 0x41));
-    put(board.development(), std::vector<std::uint8_t>(464, 0x41));
-    const auto result = board.load();
-    EXPECT_EQ(result.exit_code, kLoadedEmpty);
-    EXPECT_EQ(result.console, "Input data is not AES size correct\r\n");
-    EXPECT_FALSE(fs::exists(board.production()));
-    EXPECT_FALSE(fs::exists(board.development()));
-}
-
-TEST(KeyStore, AnOversizedFileFailsEveryLoadAndStays) {
-    KeyBoard board(std::string("SN1234567890"));
-    put(board.production(), std::vector<std::uint8_t>(512, 0x41));
-    for (int load = 0; load < 2; ++load) {
-        const auto result = board.load();
-        EXPECT_EQ(result.exit_code, kFailed);
-        EXPECT_EQ(result.console, "ERROR loading key as length too long 512 > 500\r\n");
-    }
-    EXPECT_EQ(fs::file_size(board.production()), 512U);
-}
-
-TEST(KeyStore, AFileThatCannotBeCreatedFailsTheLoad) {
-    KeyBoard board(std::string("SN1234567890"));
-    fs::remove_all(board.root() / "user");
-    const auto result = board.load();
-    EXPECT_EQ(result.exit_code, kFailed);
-    EXPECT_EQ(result.console,
-              "ERROR creating file /user/production_key.pub.pem\r\n"
-              "ERROR - unable to find system key\r\n");
-}
-
-}  // namespace
-
-namespace {
-
-struct WipeCase {
+struct FaultCase {
     const char* name;
-    std::string key;
+    std::size_t size;  // of a production key file of 'A's placed beforehand; 0: no /user at all
+    int loaded;
     std::string console;
-    bool deleted;
+    bool kept;  // the files placed stay
 };
 
-class WipeSystemKeys : public testing::TestWithParam<WipeCase> {};
+class KeyFileFaults : public testing::TestWithParam<FaultCase> {};
 
-TEST_P(WipeSystemKeys, DeletesOnlyOnYes) {
-    KeyBoard board(std::string("SN1234567890"));
-    put(board.production(), std::vector<std::uint8_t>(464, 1));
-    put(board.development(), std::vector<std::uint8_t>(464, 2));
-    const auto& c = GetParam();
-    const auto result = board.run([] { return wipe_system_keys(); }, {c.key});
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(result.console, "Confirm: wiping system keys y/N: \r\n" + c.console);
-    EXPECT_EQ(fs::exists(board.production()), !c.deleted);
-    EXPECT_EQ(fs::exists(board.development()), !c.deleted);
+// A file of no whole blocks deletes both files and loads empty; an oversized one fails the load
+// and stays, so every later load fails too.
+TEST_P(KeyFileFaults, FailOrLoadEmpty) {
+    const FaultCase& c = GetParam();
+    KeyBoard board;
+    if (c.size == 0) {
+        fs::remove_all(board.root() / "user");
+    } else {
+        write_bytes(board.production(), Bytes(c.size, 0x41));
+        write_bytes(board.development(), Bytes(464, 0x41));
+    }
+    const auto result = board.load();
+    EXPECT_EQ(result.exit_code, c.loaded);
+    EXPECT_EQ(result.console, c.console);
+    EXPECT_EQ(fs::exists(board.production()), c.kept);
+    EXPECT_EQ(fs::exists(board.development()), c.kept);
+    if (c.kept) {
+        EXPECT_EQ(fs::file_size(board.production()), c.size);
+    }
 }
 
-const std::string kDeleted =
-    "System keys have been deleted. Reset the switch to complete the operation\r\n";
+INSTANTIATE_TEST_SUITE_P(
+    Files, KeyFileFaults,
+    testing::Values(FaultCase{"no_whole_blocks", 470, kLoadedEmpty,
+                              "Input data is not AES size correct\r\n", false},
+                    FaultCase{"oversized", 512, kFailed,
+                              "ERROR loading key as length too long 512 > 500\r\n", true},
+                    FaultCase{"cannot_be_created", 0, kFailed,
+                              "ERROR creating file /user/production_key.pub.pem\r\n"
+                              "ERROR - unable to find system key\r\n",
+                              false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class WipeSystemKeys : public testing::TestWithParam<std::pair<std::string, bool>> {};
+
+TEST_P(WipeSystemKeys, DeletesOnlyOnYes) {
+    KeyBoard board;
+    write_bytes(board.production(), Bytes(464, 1));
+    write_bytes(board.development(), Bytes(464, 2));
+    const auto& [key, deleted] = GetParam();
+    const auto result = board.run([] { return wipe_system_keys(); }, {key});
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.console, "Confirm: wiping system keys y/N: \r\n" +
+                                  std::string(deleted ? "System keys have been deleted. Reset the "
+                                                        "switch to complete the operation\r\n"
+                                                      : ""));
+    EXPECT_EQ(fs::exists(board.production()), !deleted);
+    EXPECT_EQ(fs::exists(board.development()), !deleted);
+}
 
 INSTANTIATE_TEST_SUITE_P(Keys, WipeSystemKeys,
-                         testing::Values(WipeCase{"y", "y", kDeleted, true},
-                                         WipeCase{"Y", "Y", kDeleted, true},
-                                         WipeCase{"n", "n", "", false},
-                                         WipeCase{"enter", "\r", "", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         testing::Values(std::pair("y", true), std::pair("Y", true),
+                                         std::pair("n", false)),
+                         [](const auto& info) { return info.param.first; });
 
 }  // namespace
