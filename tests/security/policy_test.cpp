@@ -1,63 +1,53 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "board_session.hpp"
 #include "boot/startup.hpp"
 #include "hw/i2c.hpp"
 #include "security/signature_policy.hpp"
-#include "signer.hpp"
+#include "security_board.hpp"
 #include "test_files.hpp"
 
 namespace {
 
 using boardtest::Board;
+using sectest::Rfs;
 using sectest::signed_sub_image;
+using Bytes = std::vector<std::uint8_t>;
+using Keys = std::vector<std::string>;
 
-const std::vector<std::uint8_t> kPayload(3000, 0x5A);
+const Bytes kPayload(3000, 0x5A);
 const std::string kVerified = " Image signature verified. ";
 const std::string kRejected = " Image rejected. ";
 const std::string kNoteLow =
     "\r\nNOTE - low security mode is operational. Checking developer keys....\r\n";
 const std::string kNoteDev =
     "\r\nNOTE - developer images operational. Checking developer keys....\r\n";
-const std::string kWarning =
+const std::string kAsk =
+    kNoteDev +
     "\r\nWARNING: All checks failed but you are running developer images and are in low security "
     "mode\r\nInstall image anyway? y/N? ";
-
-enum class Rfs { production, development, unsigned_header };
+const std::string kUnsignedRejected = " Image rejected as it has no signature\r\n";
+const std::string kUnsignedAsk =
+    "\r\nWARNING: Image is unsigned but you are running developer images and are in low security "
+    "mode\r\nInstall image anyway? y/N? ";
 
 struct PolicyBoard : Board {
-    PolicyBoard(Rfs rfs, bool low) {
-        std::vector<std::uint8_t> header;
-        if (rfs == Rfs::unsigned_header) {
-            header.assign(64, 0x11);
-        } else {
-            header = signed_sub_image(rfs == Rfs::production ? "production" : "development",
-                                      std::vector<std::uint8_t>(1000, 0x33));
-        }
-        sim::write_partition(root(), "rfs", header);
-        if (low) {
-            std::ofstream(root() / "tmp/lowsec") << "marmoset\n";
-        }
-    }
-    boardtest::Result verify(const std::vector<std::uint8_t>& sub_image,
-                             const std::vector<std::string>& strokes = {}) {
+    PolicyBoard(Rfs rfs, bool low) { sectest::set_mode(*this, rfs, low); }
+    boardtest::Result verify(const Bytes& sub_image, const std::string& key = "") {
         return run(
             [&sub_image] {
                 install_interrupt_handler();
                 i2c_open_buses();
                 return verify_image_signature(sub_image);
             },
-            strokes);
+            key.empty() ? Keys{} : Keys{key});
     }
 };
 
 struct Row {
     const char* name;
-    const char* signer;  // production, development, or other (a key the switch does not know)
+    const char* signer;  // production, development, other (a key the switch does not know), none
     bool low;
     Rfs rfs;
     std::string key;  // the answer typed, if any
@@ -65,23 +55,28 @@ struct Row {
     int result;
 };
 
-std::vector<std::string> strokes(const std::string& key) {
-    return key.empty() ? std::vector<std::string>{} : std::vector<std::string>{key};
+// "none": a sub-image without a version-3 header, and one whose header has no records.
+std::vector<Bytes> images(const std::string& signer) {
+    if (signer == "none") {
+        return {kPayload, sectest::v3_sub_image(kPayload, {})};
+    }
+    auto image = signed_sub_image(signer == "other" ? "development" : signer, kPayload);
+    if (signer == "other") {
+        image.back() ^= 1;  // the payload no longer matches any signature
+    }
+    return {image};
 }
 
 class DecisionTable : public testing::TestWithParam<Row> {};
 
 TEST_P(DecisionTable, PrintsAndDecidesAsTheRowSays) {
     const Row& row = GetParam();
-    PolicyBoard board(row.rfs, row.low);
-    auto image =
-        signed_sub_image(std::string(row.signer) == "other" ? "development" : row.signer, kPayload);
-    if (std::string(row.signer) == "other") {
-        image.back() ^= 1;  // the payload no longer matches any signature
+    for (const auto& image : images(row.signer)) {
+        PolicyBoard board(row.rfs, row.low);
+        const auto result = board.verify(image, row.key);
+        EXPECT_EQ(result.console, row.console);
+        EXPECT_EQ(result.exit_code, row.result);
     }
-    const auto result = board.verify(image, strokes(row.key));
-    EXPECT_EQ(result.console, row.console);
-    EXPECT_EQ(result.exit_code, row.result);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -97,54 +92,19 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"other_devrfs", "other", false, Rfs::unsigned_header, "", kNoteDev + kRejected, 0},
         Row{"development_both", "development", true, Rfs::unsigned_header, "", kNoteDev + kVerified,
             1},
-        Row{"other_both_y", "other", true, Rfs::development, "y",
-            kNoteDev + kWarning + "y\r\n" + kVerified, 1},
-        Row{"other_both_Y", "other", true, Rfs::unsigned_header, "Y",
-            kNoteDev + kWarning + "Y\r\n" + kVerified, 1},
-        Row{"other_both_n", "other", true, Rfs::unsigned_header, "n",
-            kNoteDev + kWarning + "n\r\n" + kRejected, 0},
+        Row{"other_both_y", "other", true, Rfs::development, "y", kAsk + "y\r\n" + kVerified, 1},
+        Row{"other_both_Y", "other", true, Rfs::unsigned_header, "Y", kAsk + "Y\r\n" + kVerified,
+            1},
+        Row{"other_both_n", "other", true, Rfs::unsigned_header, "n", kAsk + "n\r\n" + kRejected,
+            0},
         Row{"other_both_enter", "other", true, Rfs::unsigned_header, "\r",
-            kNoteDev + kWarning + "\r\n\r\n" + kRejected, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-const std::string kUnsignedRejected = " Image rejected as it has no signature\r\n";
-const std::string kUnsignedWarning =
-    "\r\nWARNING: Image is unsigned but you are running developer images and are in low security "
-    "mode\r\nInstall image anyway? y/N? ";
-
-struct UnsignedRow {
-    const char* name;
-    bool low;
-    Rfs rfs;
-    std::string key;
-    std::string console;
-    int result;
-};
-
-class UnsignedImages : public testing::TestWithParam<UnsignedRow> {};
-
-TEST_P(UnsignedImages, NeedBothRelaxationsAndAYes) {
-    const auto& row = GetParam();
-    for (const auto& image :
-         {std::vector<std::uint8_t>(kPayload), sectest::v3_sub_image(kPayload, {})}) {
-        PolicyBoard board(row.rfs, row.low);
-        const auto result = board.verify(image, strokes(row.key));
-        EXPECT_EQ(result.console, row.console);
-        EXPECT_EQ(result.exit_code, row.result);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, UnsignedImages,
-    testing::Values(
-        UnsignedRow{"secured", false, Rfs::production, "", kUnsignedRejected, 0},
-        UnsignedRow{"low_only", true, Rfs::production, "", kUnsignedRejected, 0},
-        UnsignedRow{"developer_only", false, Rfs::unsigned_header, "", kUnsignedRejected, 0},
-        UnsignedRow{"both_y", true, Rfs::development, "y", kUnsignedWarning + "y\r\n", 1},
-        UnsignedRow{"both_Y", true, Rfs::unsigned_header, "Y", kUnsignedWarning + "Y\r\n", 1},
-        UnsignedRow{"both_n", true, Rfs::unsigned_header, "n", kUnsignedWarning + "n\r\n", 0},
-        UnsignedRow{"both_enter", true, Rfs::unsigned_header, "\r", kUnsignedWarning + "\r\n\r\n",
-                    0}),
+            kAsk + "\r\n\r\n" + kRejected, 0},
+        // Unsigned images need both relaxations and a yes (the same question as above).
+        Row{"unsigned_secured", "none", false, Rfs::production, "", kUnsignedRejected, 0},
+        Row{"unsigned_low", "none", true, Rfs::production, "", kUnsignedRejected, 0},
+        Row{"unsigned_devrfs", "none", false, Rfs::unsigned_header, "", kUnsignedRejected, 0},
+        Row{"unsigned_both_y", "none", true, Rfs::development, "y", kUnsignedAsk + "y\r\n", 1},
+        Row{"unsigned_both_n", "none", true, Rfs::unsigned_header, "n", kUnsignedAsk + "n\r\n", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Policy, TheLastOfTwoSignatureRecordsCounts) {
@@ -154,14 +114,6 @@ TEST(Policy, TheLastOfTwoSignatureRecordsCounts) {
     bad[10] ^= 1;
     EXPECT_EQ(board.verify(sectest::v3_sub_image(kPayload, {good, bad})).exit_code, 0);
     EXPECT_EQ(board.verify(sectest::v3_sub_image(kPayload, {bad, good})).exit_code, 1);
-}
-
-TEST(Policy, HeaderBytesAreOutsideTheHashedRange) {
-    PolicyBoard board(Rfs::production, false);
-    auto image = signed_sub_image("production", kPayload);
-    image[0] ^= 0xFF;   // CRC word
-    image[13] ^= 0xFF;  // version
-    EXPECT_EQ(board.verify(image).exit_code, 1);
 }
 
 // A production-signed image never needs the root file system: a missing partition is no matter.
@@ -178,35 +130,40 @@ TEST(Policy, ProductionImagesAreAcceptedWithoutReadingTheRootFileSystem) {
     EXPECT_EQ(result.exit_code, 1);
 }
 
-struct Malformed {
+struct Edit {
     const char* name;
     std::size_t offset;
-    std::vector<std::uint8_t> bytes;
+    Bytes bytes;
+    std::string console;
+    int result;
 };
 
-class MalformedHeaders : public testing::TestWithParam<Malformed> {};
+class HeaderEdits : public testing::TestWithParam<Edit> {};
 
-// Lengths that do not fit the sub-image are refused as damaged, never offered as unsigned,
-// even when low security mode and developer images would allow an unsigned image.
-TEST_P(MalformedHeaders, AreRejectedOutright) {
+// The header's own words are outside the hashed range. Lengths that do not fit the sub-image
+// are refused as damaged, never offered as unsigned, even when low security mode and developer
+// images would allow an unsigned image.
+TEST_P(HeaderEdits, AreIgnoredOrRejectedOutright) {
     PolicyBoard board(Rfs::unsigned_header, true);
     auto image = signed_sub_image("development", kPayload);
     const auto& c = GetParam();
     std::copy(c.bytes.begin(), c.bytes.end(), image.begin() + static_cast<long>(c.offset));
-    const auto result = board.verify(image, {"y"});
-    EXPECT_EQ(result.console, kRejected);
-    EXPECT_EQ(result.exit_code, 0);
+    const auto result = board.verify(image, "y");
+    EXPECT_EQ(result.console, c.console);
+    EXPECT_EQ(result.exit_code, c.result);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Fields, MalformedHeaders,
-    testing::Values(Malformed{"record_length_below_4", 26, {0x00, 0x02}},
-                    Malformed{"record_length_zero", 26, {0x00, 0x00}},
-                    Malformed{"record_past_header", 26, {0x01, 0x07}},
-                    Malformed{"header_length_past_end", 22, {0xFF, 0xFF}},
-                    Malformed{"header_length_below_24", 22, {0x00, 0x10}},
-                    Malformed{"length_past_buffer", 4, {0x00, 0x10, 0x00, 0x00}},
-                    Malformed{"signature_length_past_record", 28, {0x02, 0x00}}),
+    Fields, HeaderEdits,
+    testing::Values(Edit{"crc_word", 0, {0xFF, 0x00}, kNoteDev + kVerified, 1},
+                    Edit{"version", 13, {0xFF}, kNoteDev + kVerified, 1},
+                    Edit{"record_length_below_4", 26, {0x00, 0x02}, kRejected, 0},
+                    Edit{"record_length_zero", 26, {0x00, 0x00}, kRejected, 0},
+                    Edit{"record_past_header", 26, {0x01, 0x07}, kRejected, 0},
+                    Edit{"header_length_past_end", 22, {0xFF, 0xFF}, kRejected, 0},
+                    Edit{"header_length_below_24", 22, {0x00, 0x10}, kRejected, 0},
+                    Edit{"length_past_buffer", 4, {0x00, 0x10, 0x00, 0x00}, kRejected, 0},
+                    Edit{"signature_length_past_record", 28, {0x02, 0x00}, kRejected, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
