@@ -8,10 +8,6 @@
 #include "security/imgsign_aes.hpp"
 #include "test_files.hpp"
 
-// Sets the mask that gates the signing layer's trace lines and returns the one it replaces
-// (security/trace.cpp; the boot manager never changes it).
-std::uint32_t IMGSIGN_setTraceMask(std::uint32_t mask);
-
 namespace {
 
 using sectest::bytes;
@@ -35,82 +31,51 @@ struct Signed {
     }
 };
 
-TEST(ComputeSha256, EmptyInputGivesTheDigestOfTheEmptyMessage) {
-    const std::uint8_t none = 0;
-    std::array<std::uint8_t, 32> digest{};
-    std::uint32_t length = 99;
-    ASSERT_EQ(IMGSIGN_computeSHA256(&none, 0, digest.data(), &length), OK);
-    EXPECT_EQ(length, 32U);
-    EXPECT_EQ(fromHex("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"),
-              std::vector<std::uint8_t>(digest.begin(), digest.end()));
-}
-
-TEST(ComputeSha256, AbsentArgumentsWriteNothing) {
-    const std::uint8_t data = 1;
-    std::array<std::uint8_t, 32> digest{};
-    std::uint32_t length = 7;
-    EXPECT_EQ(IMGSIGN_computeSHA256(&data, 1, digest.data(), nullptr), ERR_NULL_POINTER);
-    EXPECT_EQ(IMGSIGN_computeSHA256(nullptr, 1, digest.data(), &length), ERR_NULL_POINTER);
-    EXPECT_EQ(IMGSIGN_computeSHA256(&data, 1, nullptr, &length), ERR_NULL_POINTER);
-    EXPECT_EQ(length, 7U);
-    EXPECT_EQ(digest, (std::array<std::uint8_t, 32>{}));
-}
-
 TEST(ConvertPublicKey, AcceptsPemOrDerAndRefusesDamagedText) {
     const auto pem = sectest::sample_key("sample_production_key.pub.pem");
     const auto der =
-        fromHex(sectest::read_text(std::string(BM_SECURITY_DATA) + "/development_key.der.hex"));
+        fromHex(testsupport::read_file(std::string(BM_SECURITY_DATA) + "/development_key.der.hex"));
     auto damaged = pem;
     damaged[100] = '*';
-    struct Form {
-        const char* what;
-        std::string text;
-        bool accepted;
-    };
-    const Form forms[] = {{"PEM", pem, true},
-                          {"DER", std::string(der.begin(), der.end()), true},
-                          {"damaged PEM", damaged, false},
-                          {"empty", "", false}};
-    for (const Form& f : forms) {
+    const std::tuple<const char*, std::string, bool> forms[] = {
+        {"PEM", pem, true},
+        {"DER", std::string(der.begin(), der.end()), true},
+        {"damaged PEM", damaged, false},
+        {"empty", "", false}};
+    for (const auto& [what, text, accepted] : forms) {
         AsymmetricKey key{};
-        const CryptoStatus status = CA_MGMT_convertPublicKey(
-            bytes(f.text), static_cast<std::uint32_t>(f.text.size()), &key);
-        EXPECT_EQ(status == OK, f.accepted) << f.what << ": " << status;
-        EXPECT_LE(status, OK) << f.what;
-        EXPECT_EQ(key.type, f.accepted ? KEY_TYPE_RSA : KEY_TYPE_NONE) << f.what;
+        const CryptoStatus status =
+            CA_MGMT_convertPublicKey(bytes(text), static_cast<std::uint32_t>(text.size()), &key);
+        EXPECT_EQ(status == OK, accepted) << what << ": " << status;
+        EXPECT_LE(status, OK) << what;
+        EXPECT_EQ(key.type, accepted ? KEY_TYPE_RSA : KEY_TYPE_NONE) << what;
         CRYPTO_uninitAsymmetricKey(&key);
     }
-    EXPECT_EQ(CA_MGMT_convertPublicKey(nullptr, 451, nullptr), ERR_NULL_POINTER);
     EXPECT_EQ(CA_MGMT_convertPublicKey(bytes(pem), static_cast<std::uint32_t>(pem.size()), nullptr),
               OK);
 }
 
-struct VerifyCase {
-    const char* vector;
-    CryptoStatus expected;
-};
-
-class VerifySignature : public testing::TestWithParam<VerifyCase> {};
+class VerifySignature : public testing::TestWithParam<std::pair<const char*, CryptoStatus>> {};
 
 // Only the two encodings a signer may produce pass. The lenient encodings below all carry the
 // right 32 bytes where a DigestInfo parser looks for them; accepting any of them is the
 // weakness that lets signatures be forged without the private key.
 TEST_P(VerifySignature, AcceptsOnlyTheExactEncoding) {
     const Signed s;
-    EXPECT_EQ(s.verify(s.vectors.at(GetParam().vector)), GetParam().expected);
+    EXPECT_EQ(s.verify(s.vectors.at(GetParam().first)), GetParam().second);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Vectors, VerifySignature,
-    testing::Values(VerifyCase{"good", OK}, VerifyCase{"without_null", OK},
-                    VerifyCase{"garbage_parameters", ERR_RSA_SIGNATURE_MISMATCH},
-                    VerifyCase{"digest_not_octet_string", ERR_RSA_SIGNATURE_MISMATCH},
-                    VerifyCase{"long_form_length", ERR_RSA_SIGNATURE_MISMATCH},
-                    VerifyCase{"block_starts_with_01", ERR_RSA_SIGNATURE_MISMATCH},
-                    VerifyCase{"plus_modulus", ERR_RSA_SIGNATURE_MISMATCH},
-                    VerifyCase{"sha1_algorithm", ERR_SIGNATURE_FORMAT},
-                    VerifyCase{"one_byte_short", ERR_SIGNATURE_FORMAT}),
-    [](const auto& info) { return std::string(info.param.vector); });
+    testing::Values(std::pair("good", OK), std::pair("without_null", OK),
+                    std::pair("garbage_parameters", ERR_RSA_SIGNATURE_MISMATCH),
+                    std::pair("digest_not_octet_string", ERR_RSA_SIGNATURE_MISMATCH),
+                    std::pair("long_form_length", ERR_RSA_SIGNATURE_MISMATCH),
+                    std::pair("block_starts_with_01", ERR_RSA_SIGNATURE_MISMATCH),
+                    std::pair("plus_modulus", ERR_RSA_SIGNATURE_MISMATCH),
+                    std::pair("sha1_algorithm", ERR_SIGNATURE_FORMAT),
+                    std::pair("one_byte_short", ERR_SIGNATURE_FORMAT)),
+    [](const auto& info) { return std::string(info.param.first); });
 
 TEST(VerifySignatureArguments, AnotherHashLengthOrHashByteOrKeyFails) {
     Signed s;
@@ -123,26 +88,25 @@ TEST(VerifySignatureArguments, AnotherHashLengthOrHashByteOrKeyFails) {
     EXPECT_EQ(s.verify(s.vectors.at("good")), ERR_RSA_BAD_PADDING);
 }
 
-TEST(VerifySignatureArguments, AbsentPointersAndUndecodableKeys) {
+TEST(ImgsignArguments, AbsentPointersAreRefusedAndWriteNothing) {
     const Signed s;
     const auto& sig = s.vectors.at("good");
+    std::array<std::uint8_t, 32> digest{};
+    std::uint32_t length = 7;
+    EXPECT_EQ(IMGSIGN_computeSHA256(sig.data(), 1, digest.data(), nullptr), ERR_NULL_POINTER);
+    EXPECT_EQ(IMGSIGN_computeSHA256(nullptr, 1, digest.data(), &length), ERR_NULL_POINTER);
+    EXPECT_EQ(IMGSIGN_computeSHA256(sig.data(), 1, nullptr, &length), ERR_NULL_POINTER);
+    EXPECT_EQ(length, 7U);
+    EXPECT_EQ(digest, (std::array<std::uint8_t, 32>{}));
     EXPECT_EQ(IMGSIGN_verifySignature(nullptr, 32, sig.data(), 256, bytes(s.key), 451),
               ERR_NULL_POINTER);
     EXPECT_EQ(IMGSIGN_verifySignature(s.hash.data(), 32, nullptr, 256, bytes(s.key), 451),
               ERR_NULL_POINTER);
     EXPECT_EQ(IMGSIGN_verifySignature(s.hash.data(), 32, sig.data(), 256, nullptr, 451),
               ERR_NULL_POINTER);
+    EXPECT_EQ(CA_MGMT_convertPublicKey(nullptr, 451, nullptr), ERR_NULL_POINTER);
     // An empty key record, as a failed key file decryption leaves it.
     EXPECT_LT(IMGSIGN_verifySignature(s.hash.data(), 32, sig.data(), 256, bytes(s.key), 0), 0);
-}
-
-// The layer's trace output needs a debug mask that enables its category; the system's does not.
-TEST(Trace, SilentUnderTheSystemMask) {
-    const Signed s;
-    testing::internal::CaptureStdout();
-    s.verify(s.vectors.at("good"));
-    s.verify(s.vectors.at("garbage_parameters"));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
 }  // namespace

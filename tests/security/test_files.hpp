@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -13,6 +11,7 @@
 
 #include "crypto/base64.hpp"
 #include "hex.hpp"
+#include "scratch.hpp"
 
 namespace sectest {
 
@@ -25,22 +24,16 @@ public:
 inline testing::Environment* const crypto_library =
     testing::AddGlobalTestEnvironment(new CryptoLibrary);
 
-inline std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 inline std::string sample_key(const std::string& name) {
-    return read_text(std::string(BM_SECURITY_KEYS) + "/" + name);
+    return testsupport::read_file(std::string(BM_SECURITY_KEYS) + "/" + name);
 }
 
 // data/signatures.txt: one "name hex" per line.
 inline std::map<std::string, std::vector<std::uint8_t>> signature_vectors() {
     std::map<std::string, std::vector<std::uint8_t>> vectors;
-    std::istringstream lines(read_text(std::string(BM_SECURITY_DATA) + "/signatures.txt"));
-    std::string name;
-    std::string hex;
-    while (lines >> name >> hex) {
+    std::istringstream lines(
+        testsupport::read_file(std::string(BM_SECURITY_DATA) + "/signatures.txt"));
+    for (std::string name, hex; lines >> name >> hex;) {
         vectors[name] = fromHex(hex);
     }
     return vectors;
