@@ -12,20 +12,23 @@
 
 namespace {
 
+const std::string kProduction = sectest::sample_key("sample_production_key.pub.pem");
+
 CryptoStatus verify(const std::vector<std::uint8_t>& payload,
-                    const std::vector<std::uint8_t>& signature, const std::string& key) {
+                    const std::vector<std::uint8_t>& signature,
+                    const std::string& key = kProduction, std::int32_t hash_length = 0) {
     std::array<std::uint8_t, 32> hash{};
     std::uint32_t length = 0;
     EXPECT_EQ(IMGSIGN_computeSHA256(payload.data(), static_cast<std::uint32_t>(payload.size()),
                                     hash.data(), &length),
               OK);
-    return IMGSIGN_verifySignature(hash.data(), static_cast<std::int32_t>(length), signature.data(),
-                                   static_cast<std::int32_t>(signature.size()), sectest::bytes(key),
-                                   static_cast<std::uint32_t>(key.size()));
+    return IMGSIGN_verifySignature(
+        hash.data(), hash_length != 0 ? hash_length : static_cast<std::int32_t>(length),
+        signature.data(), static_cast<std::int32_t>(signature.size()), sectest::bytes(key),
+        static_cast<std::uint32_t>(key.size()));
 }
 
 TEST(OpensslSignatures, PassOverRandomPayloadsAndFailForAnyChangedByte) {
-    const std::string key = sectest::sample_key("sample_production_key.pub.pem");
     std::mt19937 rng(6);
     // Lengths from one byte to several SHA-256 blocks and past the 16-bit boundary.
     std::uniform_int_distribution<std::size_t> lengths(1, 70000);
@@ -37,17 +40,26 @@ TEST(OpensslSignatures, PassOverRandomPayloadsAndFailForAnyChangedByte) {
         }
         const auto signature = sectest::sign("production", payload);
         SCOPED_TRACE("payload length " + std::to_string(payload.size()));
-        ASSERT_EQ(verify(payload, signature, key), OK);
+        ASSERT_EQ(verify(payload, signature), OK);
 
         // First, last and one inner byte, each with a random non-zero change.
         for (const std::size_t at : {std::size_t{0}, payload.size() - 1, rng() % payload.size()}) {
             const auto flip = static_cast<std::uint8_t>(1 + rng() % 255);
             payload[at] ^= flip;
-            EXPECT_EQ(verify(payload, signature, key), ERR_RSA_SIGNATURE_MISMATCH)
+            EXPECT_EQ(verify(payload, signature), ERR_RSA_SIGNATURE_MISMATCH)
                 << "byte " << at << " ^ " << int{flip};
             payload[at] ^= flip;
         }
     }
+}
+
+TEST(OpensslSignatures, AnotherHashLengthOrKeyFails) {
+    const std::vector<std::uint8_t> payload(1000, 0x5A);
+    const auto signature = sectest::sign("production", payload);
+    EXPECT_EQ(verify(payload, signature, kProduction, 31), ERR_RSA_SIGNATURE_MISMATCH);
+    EXPECT_EQ(verify(payload, signature, kProduction, 33), ERR_RSA_SIGNATURE_MISMATCH);
+    EXPECT_EQ(verify(payload, signature, sectest::sample_key("sample_development_key.pub.pem")),
+              ERR_RSA_BAD_PADDING);
 }
 
 }  // namespace

@@ -1,13 +1,10 @@
-// Sample keys and the fixed signature vectors of tests/security/data.
+// The sample keys, and the library set up as start-up leaves it.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <map>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "crypto/base64.hpp"
 #include "hex.hpp"
@@ -26,17 +23,6 @@ inline testing::Environment* const crypto_library =
 
 inline std::string sample_key(const std::string& name) {
     return testsupport::read_file(std::string(BM_SECURITY_KEYS) + "/" + name);
-}
-
-// data/signatures.txt: one "name hex" per line.
-inline std::map<std::string, std::vector<std::uint8_t>> signature_vectors() {
-    std::map<std::string, std::vector<std::uint8_t>> vectors;
-    std::istringstream lines(
-        testsupport::read_file(std::string(BM_SECURITY_DATA) + "/signatures.txt"));
-    for (std::string name, hex; lines >> name >> hex;) {
-        vectors[name] = fromHex(hex);
-    }
-    return vectors;
 }
 
 inline const std::uint8_t* bytes(const std::string& text) {
