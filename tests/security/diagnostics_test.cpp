@@ -32,13 +32,7 @@ const std::string kLaunched =
 const std::string kErased =
     "umount /user\nflash_eraseall /dev/mtd-user-char\nmount -o sync -t jffs2 /dev/mtd-user /user\n";
 
-// A unit with a serial number, the diagnostics in the rescue partition and data in /user.
-sim::BoardConfig unit() {
-    sim::BoardConfig c;
-    c.serial = std::string("SN1234567890");
-    return c;
-}
-
+// The diagnostics in the rescue partition.
 void put_diagnostics(const Board& board) {
     sim::write_partition(
         board.root(), "rescue",
@@ -59,7 +53,7 @@ class LaunchDiagnostics : public testing::TestWithParam<LaunchCase> {};
 // A secured switch refuses without asking; an open one erases /user only on yes.
 TEST_P(LaunchDiagnostics, ErasesOnlyOnYesAndBootsTheDiagnostics) {
     const LaunchCase& c = GetParam();
-    Board board(unit());
+    Board board(sectest::board_config());
     sectest::set_mode(board, c.rfs, c.low);
     put_diagnostics(board);
     boardtest::write_text(board.root() / "user/install.log", "saved\n");
@@ -115,7 +109,7 @@ class StartUpSecurity : public testing::TestWithParam<StartCase> {};
 
 TEST_P(StartUpSecurity, ChecksKeysThenLaunchesDiagnosticsWhenAsked) {
     const StartCase& c = GetParam();
-    Board board(unit());
+    Board board(sectest::board_config());
     sectest::set_mode(board, c.rfs, false);
     Bytes env(4, 0);
     env.insert(env.end(), c.environment.begin(), c.environment.end());

@@ -6,15 +6,13 @@
 #include <filesystem>
 #include <string>
 
-#include "board_session.hpp"
 #include "boot/startup.hpp"
 #include "hw/i2c.hpp"
 #include "image/writer.hpp"
 #include "imgtool_run.hpp"
 #include "security/builtin_keys.hpp"
 #include "security/signature_policy.hpp"
-#include "signer.hpp"
-#include "test_images.hpp"
+#include "security_board.hpp"
 
 namespace {
 
@@ -187,11 +185,7 @@ TEST_P(PolicyAgreement, VerifyAcceptsExactlyWhatTheSwitchInstalls) {
     write("b.img", sub);
     for (const bool low : {false, true}) {
         boardtest::Board board;
-        sim::write_partition(board.root(), "rfs",
-                             sectest::signed_sub_image("production", Bytes(1000, 0x33)));
-        if (low) {
-            boardtest::write_text(board.root() / "tmp/lowsec", "marmoset\n");
-        }
+        sectest::set_mode(board, sectest::Rfs::production, low);
         const int installs = board
                                  .run([&sub] {
                                      install_interrupt_handler();

@@ -3,14 +3,12 @@
 #include <filesystem>
 #include <string>
 
-#include "board_session.hpp"
 #include "hw/i2c.hpp"
 #include "security/builtin_keys.hpp"
 #include "security/key_store.hpp"
 #include "security/key_wipe.hpp"
-#include "signer.hpp"
+#include "security_board.hpp"
 #include "test_files.hpp"
-#include "test_images.hpp"
 
 namespace {
 
@@ -35,24 +33,10 @@ Bytes builtin_plaintext(const char* key) {
 }
 
 struct KeyBoard : Board {
-    explicit KeyBoard(std::string serial = "SN1234567890", const std::string& missing = "")
-        : Board(config(std::move(serial), missing)) {}
-    static sim::BoardConfig config(std::string serial, const std::string& missing) {
-        sim::BoardConfig c;
-        c.serial = std::move(serial);
-        if (!missing.empty()) {
-            c.faults.missing = {missing};
-        }
-        return c;
-    }
+    explicit KeyBoard(const std::string& serial = "SN1234567890", const std::string& missing = "")
+        : Board(sectest::board_config(serial, missing)) {}
     fs::path production() const { return root() / "user/production_key.pub.pem"; }
     fs::path development() const { return root() / "user/development_key.pub.pem"; }
-    boardtest::Result check() {
-        return run([] {
-            i2c_open_buses();
-            return check_system_keys();
-        });
-    }
     // Loads a key; exit status: result * 100 + 1 for the whole built-in key, 2 for none.
     boardtest::Result load(const char* path = PRODUCTION_KEY_PATH) {
         return run([path] {
@@ -71,7 +55,10 @@ constexpr int kFailed = 2;
 
 TEST(KeyStore, UnsetSerialUsesTheBuiltInKeysAndTouchesNoFile) {
     KeyBoard board("");
-    const auto result = board.check();
+    const auto result = board.run([] {
+        i2c_open_buses();
+        return check_system_keys();
+    });
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(result.console,
               "WARNING: Serial # not set on this unit. Built in keys must be used\r\n"

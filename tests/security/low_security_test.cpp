@@ -3,13 +3,12 @@
 #include <filesystem>
 #include <string>
 
-#include "board_session.hpp"
 #include "boot/startup.hpp"
 #include "flags.hpp"
 #include "hw/i2c.hpp"
 #include "security/low_security.hpp"
+#include "security_board.hpp"
 #include "test_files.hpp"
-#include "test_images.hpp"
 
 namespace {
 
@@ -31,20 +30,18 @@ void start_up() {
     i2c_open_buses();
 }
 
+sim::BoardConfig at(const std::string& seconds, const std::string& missing) {
+    sim::BoardConfig config = sectest::board_config(std::nullopt, missing);
+    config.rtc_base = "2026-01-01 10:20:" + seconds;
+    return config;
+}
+
 // A board at 10:20:SECONDS whose CPLD says production (revision 3) unless told otherwise.
 struct PresenceBoard : Board {
     explicit PresenceBoard(const std::string& seconds = "07", const std::string& missing = "",
                            std::uint8_t revision = 0x30)
-        : Board(config(seconds, missing)) {
+        : Board(at(seconds, missing)) {
         sim::write_cpld(root(), 0x20, revision);
-    }
-    static sim::BoardConfig config(const std::string& seconds, const std::string& missing) {
-        sim::BoardConfig config;
-        config.rtc_base = "2026-01-01 10:20:" + seconds;
-        if (!missing.empty()) {
-            config.faults.missing = {missing};
-        }
-        return config;
     }
     bool marker() const { return std::filesystem::exists(root() / "tmp/lowsec"); }
     // Lit periods in the LED log: writes of register 5 with bit 0 clear.

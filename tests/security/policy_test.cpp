@@ -118,9 +118,7 @@ TEST(Policy, TheLastOfTwoSignatureRecordsCounts) {
 
 // A production-signed image never needs the root file system: a missing partition is no matter.
 TEST(Policy, ProductionImagesAreAcceptedWithoutReadingTheRootFileSystem) {
-    sim::BoardConfig config;
-    config.faults.missing = {"rfs"};
-    Board board(config);
+    Board board(sectest::board_config(std::nullopt, "rfs"));
     const auto image = signed_sub_image("production", kPayload);
     const auto result = board.run([&image] {
         i2c_open_buses();

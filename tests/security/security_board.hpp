@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "board_session.hpp"
@@ -9,6 +11,18 @@
 #include "test_images.hpp"
 
 namespace sectest {
+
+// A board with the serial number (unset: nothing in the EEPROM; "": zeros) whose named device
+// fails (none: "").
+inline sim::BoardConfig board_config(std::optional<std::string> serial = "SN1234567890",
+                                     const std::string& missing = "") {
+    sim::BoardConfig config;
+    config.serial = std::move(serial);
+    if (!missing.empty()) {
+        config.faults.missing = {missing};
+    }
+    return config;
+}
 
 // A root file system signed with the production key (a secured switch), with the development
 // key, or with a header that carries no signature (both: developer images).
