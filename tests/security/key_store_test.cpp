@@ -79,10 +79,13 @@ struct KeyCase {
     std::string message;
 };
 
-// Files that decrypt to something other than the whole built-in key.
+// Files that decrypt to something other than the whole built-in key: encrypted under `serial`
+// (none: an empty file), of an empty text or of the key, cut to `size` bytes (0: whole).
 struct ContentCase {
     const char* what;
-    Bytes (*bytes)(const char* builtin);
+    const char* serial;
+    bool empty_text;
+    std::size_t size;
 };
 
 class ForeignKeyFile : public testing::TestWithParam<std::tuple<KeyCase, ContentCase>> {};
@@ -91,7 +94,13 @@ TEST_P(ForeignKeyFile, IsReplacedWithTheBuiltInKey) {
     KeyBoard board;
     const auto& [key, content] = GetParam();
     const fs::path path = board.root() / (key.path + 1);
-    write_bytes(path, content.bytes(key.builtin));
+    Bytes bytes;
+    if (content.serial != nullptr) {
+        bytes = cbc(content.serial,
+                    content.empty_text ? Bytes(464, 0) : builtin_plaintext(key.builtin), true);
+        bytes.resize(content.size != 0 ? content.size : bytes.size());
+    }
+    write_bytes(path, bytes);
     const auto result = board.load(key.path);
     EXPECT_EQ(result.exit_code, kLoadedBuiltin) << content.what;
     EXPECT_EQ(result.console, key.message) << content.what;
@@ -106,24 +115,11 @@ INSTANTIATE_TEST_SUITE_P(
                                              "Updating system key....\r\n"},
                                      KeyCase{DEVELOPMENT_KEY_PATH, builtin_development_key,
                                              "Updating system development key....\r\n"}),
-                     testing::Values(ContentCase{"another unit's file",
-                                                 [](const char* builtin) {
-                                                     return cbc("OTHER0000000",
-                                                                builtin_plaintext(builtin), true);
-                                                 }},
-                                     ContentCase{"empty file", [](const char*) { return Bytes{}; }},
-                                     ContentCase{"cut after 28 blocks",
-                                                 [](const char* builtin) {
-                                                     auto cut =
-                                                         cbc("SN1234567890",
-                                                             builtin_plaintext(builtin), true);
-                                                     cut.resize(28 * 16);
-                                                     return cut;
-                                                 }},
-                                     ContentCase{"empty text", [](const char*) {
-                                                     return cbc("SN1234567890", Bytes(464, 0),
-                                                                true);
-                                                 }})));
+                     testing::Values(ContentCase{"another unit's file", "OTHER0000000", false, 0},
+                                     ContentCase{"empty file", nullptr, false, 0},
+                                     ContentCase{"cut after 28 blocks", "SN1234567890", false,
+                                                 28 * 16},
+                                     ContentCase{"empty text", "SN1234567890", true, 0})));
 
 struct FaultCase {
     const char* name;
