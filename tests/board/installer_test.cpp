@@ -109,18 +109,32 @@ TEST_P(FlashTypes, RefusesDamagedOrOversizedWritesAtTheLimitAndSkipsTheSameVersi
 INSTANTIATE_TEST_SUITE_P(Installer, FlashTypes, testing::ValuesIn(flash_cases),
                          [](const auto& info) { return std::string(info.param.partition); });
 
-// On a board that runs release images (its root file system is production-signed).
-TEST(InstallerSignatures, AnUnsignedApplicationIsRefusedBeforeTheSlotQuestion) {
-    Board board;
-    sim::write_partition(board.root(), "rfs",
-                         production_signed(TYPE_RFS, 0x01000000, Bytes(0x400, 0x33)));
-    put_bundle(board, versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01)));
-    const auto result = board.run(install_as(0, 0), {"1\n"});
-    EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.console, extracting + "Installing Application: " +
-                                  " Image rejected as it has no signature\r\n");
-    EXPECT_FALSE(std::filesystem::exists(board.root() / "user/images/image1"));
-    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
+// On a board that runs release images (its root file system is production-signed), a refused
+// signature writes nothing and ends the walk: the unsigned application before the slot question,
+// the kernel before the device tree after it.
+TEST(InstallerSignatures, ARefusalWritesNothingAndEndsTheWalk) {
+    Bytes kernel = production_signed(TYPE_KERNEL, 0x01000000, Bytes(0x300, 0x4B));
+    kernel.back() ^= 1;
+    seal_subimage(kernel);
+    const std::pair<Bytes, std::string> cases[] = {
+        {versioned(TYPE_APPLICATION, 0x01000000, Bytes(0x100, 0x01)),
+         "Installing Application:  Image rejected as it has no signature\r\n"},
+        {kernel + production_signed(TYPE_DEVICETREE, 0x01000000, Bytes(0x80, 0x02)),
+         "Installing Kernel:  Image rejected. "},
+    };
+    for (const auto& [bundle, refusal] : cases) {
+        Board board;
+        sim::write_partition(board.root(), "rfs",
+                             production_signed(TYPE_RFS, 0x01000000, Bytes(0x400, 0x33)));
+        put_bundle(board, bundle);
+        const auto result = board.run(install_as(0, 0), {"1\n"});
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(result.console, extracting + refusal);
+        EXPECT_FALSE(std::filesystem::exists(board.root() / "user/images/image1"));
+        EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 0xFF);
+        EXPECT_TRUE(erased(board, "kernel"));
+        EXPECT_TRUE(erased(board, "devicetree"));
+    }
 }
 
 TEST(Installer, KeepsTheBootLoaderHeaderBesideTheSlotsAndOnlyWarnsWhenItCannot) {

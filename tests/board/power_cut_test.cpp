@@ -12,7 +12,6 @@
 
 #include "boot/usb.hpp"
 #include "boot_support.hpp"
-#include "scratch.hpp"
 #include "security/key_store.hpp"
 
 namespace boardtest {
@@ -88,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(EverySelector, SlotTwoPowerCut, testing::Values(1, 2),
                          [](const auto& info) { return "selector" + std::to_string(info.param); });
 
 // The power goes once slot 2's file is whole, before the install has taken effect, and the
-// drive stays in: the next boot finishes that install, the one after leaves it alone.
+// drive stays in: the next boot finishes that install without writing the file again.
 TEST(SlotTwoCutAfterTheFile, TheNextBootWithTheDriveInFinishesTheInstall) {
     sim::BoardConfig config;
     config.boot_slot = 1;
@@ -119,19 +118,6 @@ TEST(SlotTwoCutAfterTheFile, TheNextBootWithTheDriveInFinishesTheInstall) {
     EXPECT_NE(next.console.find("Booting image '2'"), std::string::npos) << next.console;
     EXPECT_NE(next.console.find(app_banner), std::string::npos) << next.console;
     EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 2);
-
-    std::ofstream{board.root() / "tmp/usb"};
-    const auto after = board.run(start_up);
-    EXPECT_NE(after.console.find(found +
-                                 "Image2 has same version as existing image. Skipping update...\r\n"
-                                 "ERROR: No valid image found\r\n"),
-              std::string::npos)
-        << after.console;
-    EXPECT_NE(after.console.find("Booting image '2'"), std::string::npos) << after.console;
-    EXPECT_NE(after.console.find(app_banner), std::string::npos) << after.console;
-    EXPECT_EQ(std::regex_replace(testsupport::read_file(board.root() / "user/install.log"),
-                                 clock_time, "hh:mm:ss"),
-              log_line + "\n");
 }
 
 }  // namespace
