@@ -72,11 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
                   // shell, the tool it marks the start with, and the application.
                   "libduma\ngdbserver :1234 /tmp/home/bin/mp.elf.strip\nlibduma\nlibduma\n"
                   "reboot\n"},
-        StartCase{"GdbIgnoresTheMemoryChecker",
-                  {.gdb_mode = 1, .memchk_mode = 1},
-                  true,
-                  "*** Launching under GDB ***\r\napplication up\r\n",
-                  "gdb /tmp/home/bin/mp.elf.strip\nreboot\n"},
+        // Debugger mode leaves the memory checker out, with a debugger or without one.
         StartCase{"GdbMissing",
                   {.gdb_mode = 1, .memchk_mode = 1},
                   false,
@@ -114,17 +110,6 @@ TEST(StartApplication, SetsTheEnvironmentListsPairsForTheApplication) {
         EXPECT_EQ(result.console,
                   prefix + "backtrace: starting /tmp/home/bin/mp.elf.strip\r\n" + c.seen + "\r\n");
     }
-}
-
-TEST(StartApplication, DiagnosticsProgramTakesTheApplicationsPlace) {
-    Board board;
-    write_bytes(board.root() / "tmp/varosimage.tar.gz", diagnostics_tarball());
-    const auto result = board.run([]() -> int {
-        prepare_platform();
-        start_application(1);
-    });
-    EXPECT_EQ(result.console, diags_banner);
-    EXPECT_FALSE(std::filesystem::exists(board.root() / "tmp/mpdiag.elf.strip"));
 }
 
 // The boot manager goes on after Ctrl-\, but what it starts gets the default back: a command

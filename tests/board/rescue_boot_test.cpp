@@ -83,7 +83,6 @@ INSTANTIATE_TEST_SUITE_P(
             .booted = 4},
         RescueCase{"kernel", [] { return subimage(image::TYPE_KERNEL, Bytes(64, 1)); }, "",
                    not_found},
-        RescueCase{"erased", [] { return Bytes(); }, "", not_found},
         RescueCase{"damaged", damaged_diagnostics, "", bad_crc},
         RescueCase{"lengths_past_the_partition", lengths_past_the_partition, "", bad_crc}),
     [](const auto& info) { return std::string(info.param.name); });

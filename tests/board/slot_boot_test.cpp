@@ -38,19 +38,14 @@ Bytes zero_length_record_first() {
     return sub;
 }
 
-// A header whose lengths describe no valid sub-image, ahead of a good one: the scan ends on it,
-// without hanging or allocating what it claims.
-template <std::uint32_t length, std::uint32_t type, bool hdr3, std::uint16_t header_length>
-Bytes broken() {
+// A header whose total wraps to zero in 32 bits, ahead of a good sub-image: the scan ends on it
+// instead of standing still. The other length faults are the header checks' own.
+Bytes wrapping_total() {
     Bytes bytes(64, 0);
-    image::store_be32(bytes.data() + 4, length);
-    image::store_be32(bytes.data() + 8, type);
-    if (hdr3) {
-        image::store_be32(bytes.data() + 16, image::hdr3_magic);
-        image::store_be16(bytes.data() + 22, header_length);
-    } else {
-        image::store_be16(bytes.data() + 18, header_length);
-    }
+    image::store_be32(bytes.data() + 4, 0xFFFFFFF0);
+    image::store_be32(bytes.data() + 8, TYPE_APPLICATION);
+    image::store_be32(bytes.data() + 16, image::hdr3_magic);
+    image::store_be16(bytes.data() + 22, 24);
     image::seal_subimage(std::span(bytes).first(24));
     return bytes + good_app();
 }
@@ -109,14 +104,6 @@ const std::string invalid_one =
 const std::string invalid_kxos_one =
     "Image has invalid header 0x8706774. (0x6706774)\r\n"
     "Image1 has invalid header... trying Image2.\r\n";
-const std::string rescue_one =
-    "Failed to open Application image 1. Trying image 2.\r\nFailed to open Application image "
-    "2.\r\n" +
-    rescue_exit;
-const std::string rescue_two =
-    "Failed to open Application image 2. Trying image 1.\r\nFailed to open Application image "
-    "1.\r\n" +
-    rescue_exit;
 const std::string no_valid =
     "No valid application image found. Trying rescue image\r\n" + rescue_exit;
 
@@ -153,11 +140,9 @@ INSTANTIATE_TEST_SUITE_P(
                  .choice = 3,
                  .console = "Error: USB image corrupted or belongs to another switch type.\r\n",
                  .usb = kernel_only},
-        // Neither slot file opens, or the second attempt finds nothing bootable: the rescue menu
-        // comes first, and its Exit leads to the shell (in shell mode) and the reboot.
-        BootCase{"BothMissingRescueThenReboot", nullptr, nullptr, 1, rescue_one, "reboot\n", 0},
-        BootCase{"BothMissingRescueShellThenReboot", nullptr, nullptr, 2, rescue_two,
-                 "shell\nreboot\n", 0, 0xFF, true, true},
+        // The second attempt finds nothing bootable: the rescue menu comes first, and its Exit
+        // leads to the shell (in shell mode) and the reboot. Start-up shows the same when neither
+        // slot file opens.
         BootCase{"NothingBootableSecondAttemptRescueThenReboot", kernel_only, good_app, 1, no_valid,
                  "reboot\n", 0, 0xFF, true},
         BootCase{"NothingBootableSecondAttemptRescueShellThenReboot", kernel_only, good_app, 1,
@@ -193,18 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
                  nullptr, 1, invalid_kxos_one},
         BootCase{"ZeroLengthRecordEndsTheWalkAndIsReported", zero_length_record_first, nullptr, 1,
                  "Image header error\r\n" + invalid_kxos_one},
-        BootCase{"TotalZero", broken<0, 0x81706774, false, 0>, nullptr, 1, invalid_one},
-        BootCase{"TotalBelowFour", broken<2, 0x81706774, false, 0>, nullptr, 1, invalid_one},
-        BootCase{"TotalWrapsToZero", broken<0xFFFFFFF0, TYPE_APPLICATION, true, 24>, nullptr, 1,
-                 invalid_one},
-        BootCase{"TotalFFFFFFF0", broken<0xFFFFFFE0, TYPE_APPLICATION, false, 0>, nullptr, 1,
-                 invalid_one},
-        BootCase{"HeaderBeyondTotal", broken<8, TYPE_APPLICATION, true, 0x100>, nullptr, 1,
-                 invalid_one},
-        BootCase{"Version3HeaderBelow24", broken<0x40, TYPE_APPLICATION, true, 16>, nullptr, 1,
-                 invalid_one},
-        BootCase{"HeaderLengthWraps", broken<0xFFFFFFF0, 0x81706774, false, 0x40>, nullptr, 1,
-                 invalid_one}),
+        BootCase{"TotalWrapsToZero", wrapping_total, nullptr, 1, invalid_one}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SlotBoot, TarballThatCannotBeCreatedEndsInAReboot) {
