@@ -10,6 +10,7 @@
 
 #include "boot_support.hpp"
 #include "env_image.hpp"
+#include "image/byte_order.hpp"
 #include "rescue/rescue.hpp"
 
 namespace {
@@ -20,19 +21,34 @@ using namespace boardtest;
 const std::string& menu = rescue_options;
 const std::string& prompt = rescue_prompt;
 const std::string exit_key = prompt + "e\r\n";
-// Erased flash partitions and no slot files.
+// From the headers put_versions writes; erased flash and a missing slot file read as shown.
 const std::string versions =
     "Installed images versions: \r\n"
-    "\tBoot image  : 255.255.255.255\r\n"
+    "\tBoot image  : 1.2.3.10\r\n"
     "\tRFS image   : 255.255.255.255\r\n"
-    "\tKernel image: 255.255.255.255\r\n"
+    "\tKernel image: 0.0.0.1\r\n"
     "\tDFT image   : 255.255.255.255\r\n"
-    "\tOS image 1  : 0.0.0.0\r\n"
+    "\tOS image 1  : 10.3.2.1\r\n"
     "\tOS image 2  : 0.0.0.0\r\n";
 const std::string wipe_question = "Confirm: wiping system keys y/N: \r\n";
 const std::string key_file = "user/production_key.pub.pem";
 
 const Terminal quiet{.echo = false, .isig = true};
+
+// Version headers (type and release) where the v key looks: the boot loader's beside its program
+// at 0xF0, the kernel's, and slot 1's, whose rest is not looked at.
+void put_versions(const Board& board) {
+    const auto header = [](std::uint32_t type, std::uint32_t version) {
+        Bytes h(16);
+        image::store_be32(h.data() + 8, type);
+        image::store_be32(h.data() + 12, version);
+        return h;
+    };
+    ASSERT_TRUE(sim::write_partition(
+        board.root(), "uboot", Bytes(0xF0, 0xFF) + header(image::TYPE_BOOTLOADER, 0x0102030A)));
+    ASSERT_TRUE(sim::write_partition(board.root(), "kernel", header(image::TYPE_KERNEL, 1)));
+    put_slot(board, 1, header(image::TYPE_APPLICATION, 0x0A030201) + Bytes(48, 0xEE));
+}
 
 int menu_with_handler() {
     register_handovers();
@@ -58,6 +74,7 @@ TEST_P(RescueMenu, RunsTheChosenOptionAndShowsTheMenuAgain) {
     Board board;
     fs::remove(board.root() / "mnt/usb");
     std::ofstream(board.root() / key_file) << "key";
+    put_versions(board);
     const auto result = board.run(menu_with_handler, c.strokes, c.terminal);
     EXPECT_EQ(result.exit_code, c.exit_code);
     EXPECT_EQ(result.console, rescue_entering + menu + c.console);
