@@ -109,10 +109,10 @@ INSTANTIATE_TEST_SUITE_P(
                  prompt + "U\r\nUnable to open USB directory. Quitting\r\n" + menu + exit_key},
         MenuCase{"unlisted_v_lists_versions", keys("ve"),
                  prompt + "v\r\n" + versions + menu + exit_key},
-        MenuCase{.name = "unlisted_k_wipes_the_keys_only_when_confirmed",
-                 .strokes = keys("knKye"),
-                 .console = prompt + "k\r\n" + wipe_question + menu + prompt + "K\r\n" +
-                            wipe_question +
+        // The key store's tests answer no.
+        MenuCase{.name = "unlisted_k_wipes_the_keys",
+                 .strokes = keys("Kye"),
+                 .console = prompt + "K\r\n" + wipe_question +
                             "System keys have been deleted. Reset the switch to complete the "
                             "operation\r\n" +
                             menu + exit_key,
