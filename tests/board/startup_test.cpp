@@ -70,9 +70,6 @@ TEST_P(StartUp, SetsTheClockMountsScansAndRebootsWithoutSlotFiles) {
 INSTANTIATE_TEST_SUITE_P(
     Table, StartUp,
     testing::Values(
-        StartCase{.name = "clock_set",
-                  .config = clock_at("2026-12-05 09:15:30"),
-                  .journal = "date 120509152026.30\n" + mount_and_scan + "reboot\n"},
         StartCase{.name = "control_bits_of_the_clock_registers_masked",
                   .config = clock_at("2099-12-31 23:07:59", {0x80, 0x80, 0xC0, 0, 0xC0, 0xE0, 0}),
                   .journal = "date 123123072099.59\n" + mount_and_scan + "reboot\n"},

@@ -130,14 +130,12 @@ TEST(RejectedList, TwoNamesWithTheSameContentShareOneEntry) {
     Board board;
     write_text(board.root() / "mnt/usb/a.img", "abc");
     write_text(board.root() / "mnt/usb/b.img", "abc");
-    write_text(board.root() / "mnt/usb/c.img", "abd");
     const auto result = board.run([] {
         add_to_rejected_list("/mnt/usb/a.img");
         add_to_rejected_list("/mnt/usb/b.img");
-        return in_rejected_list("/mnt/usb/b.img") * 4 + in_rejected_list("/mnt/usb/c.img") * 2 +
-               in_rejected_list("/mnt/usb/missing.img");
+        return in_rejected_list("/mnt/usb/b.img") * 2 + in_rejected_list("/mnt/usb/missing.img");
     });
-    EXPECT_EQ(result.exit_code, 4);
+    EXPECT_EQ(result.exit_code, 2);
     EXPECT_EQ(result.console,
               "md5sum: can't open '/mnt/usb/missing.img': No such file or directory\r\n"
               "Warning: Cannot determine if image is in rejected list!\r\n");
