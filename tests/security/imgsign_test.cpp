@@ -3,7 +3,6 @@
 #include <array>
 #include <string>
 
-#include "hex.hpp"
 #include "security/imgsign.hpp"
 #include "security/imgsign_aes.hpp"
 #include "test_files.hpp"
@@ -11,30 +10,6 @@
 namespace {
 
 using sectest::bytes;
-
-TEST(ConvertPublicKey, AcceptsPemOrDerAndRefusesDamagedText) {
-    const auto pem = sectest::sample_key("sample_production_key.pub.pem");
-    const auto der =
-        fromHex(testsupport::read_file(std::string(BM_SECURITY_DATA) + "/development_key.der.hex"));
-    auto damaged = pem;
-    damaged[100] = '*';
-    const std::tuple<const char*, std::string, bool> forms[] = {
-        {"PEM", pem, true},
-        {"DER", std::string(der.begin(), der.end()), true},
-        {"damaged PEM", damaged, false},
-        {"empty", "", false}};
-    for (const auto& [what, text, accepted] : forms) {
-        AsymmetricKey key{};
-        const CryptoStatus status =
-            CA_MGMT_convertPublicKey(bytes(text), static_cast<std::uint32_t>(text.size()), &key);
-        EXPECT_EQ(status == OK, accepted) << what << ": " << status;
-        EXPECT_LE(status, OK) << what;
-        EXPECT_EQ(key.type, accepted ? KEY_TYPE_RSA : KEY_TYPE_NONE) << what;
-        CRYPTO_uninitAsymmetricKey(&key);
-    }
-    EXPECT_EQ(CA_MGMT_convertPublicKey(bytes(pem), static_cast<std::uint32_t>(pem.size()), nullptr),
-              OK);
-}
 
 TEST(ImgsignArguments, AbsentPointersAreRefusedAndWriteNothing) {
     const std::string key = sectest::sample_key("sample_production_key.pub.pem");
