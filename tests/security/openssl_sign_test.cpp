@@ -28,28 +28,20 @@ CryptoStatus verify(const std::vector<std::uint8_t>& payload,
         static_cast<std::uint32_t>(key.size()));
 }
 
-TEST(OpensslSignatures, PassOverRandomPayloadsAndFailForAnyChangedByte) {
+// The digest over every length is the crypto library's, checked against OpenSSL there; here
+// one payload of several blocks, with its first, last and an inner byte changed in turn.
+TEST(OpensslSignatures, PassAndFailForAnyChangedByte) {
     std::mt19937 rng(6);
-    // Lengths from one byte to several SHA-256 blocks and past the 16-bit boundary.
-    std::uniform_int_distribution<std::size_t> lengths(1, 70000);
-    for (int round = 0; round < 36; ++round) {
-        std::vector<std::uint8_t> payload(round < 4 ? static_cast<std::size_t>(round) * 64 + 1
-                                                    : lengths(rng));
-        for (auto& byte : payload) {
-            byte = static_cast<std::uint8_t>(rng());
-        }
-        const auto signature = sectest::sign("production", payload);
-        SCOPED_TRACE("payload length " + std::to_string(payload.size()));
-        ASSERT_EQ(verify(payload, signature), OK);
-
-        // First, last and one inner byte, each with a random non-zero change.
-        for (const std::size_t at : {std::size_t{0}, payload.size() - 1, rng() % payload.size()}) {
-            const auto flip = static_cast<std::uint8_t>(1 + rng() % 255);
-            payload[at] ^= flip;
-            EXPECT_EQ(verify(payload, signature), ERR_RSA_SIGNATURE_MISMATCH)
-                << "byte " << at << " ^ " << int{flip};
-            payload[at] ^= flip;
-        }
+    std::vector<std::uint8_t> payload(70001);
+    for (auto& byte : payload) {
+        byte = static_cast<std::uint8_t>(rng());
+    }
+    const auto signature = sectest::sign("production", payload);
+    ASSERT_EQ(verify(payload, signature), OK);
+    for (const std::size_t at : {std::size_t{0}, payload.size() - 1, std::size_t{40000}}) {
+        payload[at] ^= 0x10;
+        EXPECT_EQ(verify(payload, signature), ERR_RSA_SIGNATURE_MISMATCH) << "byte " << at;
+        payload[at] ^= 0x10;
     }
 }
 
