@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <tuple>
 
+#include "hex.hpp"
 #include "image/byte_order.hpp"
 #include "imgtool_run.hpp"
 
@@ -21,13 +22,9 @@ namespace fs = std::filesystem;
 using outcome = imgtooltest::Outcome;
 class Imgtool : public imgtooltest::Scratch {};
 
-std::vector<std::uint8_t> text(const std::string& s) {
-    return {s.begin(), s.end()};
-}
-
 TEST_F(Imgtool, BuildsWhatInfoListsAndExtractGivesBack) {
-    write("app.tgz", text("application tarball"));
-    write("diag.tgz", text("diags"));
+    write("app.tgz", bytesOf("application tarball"));
+    write("diag.tgz", bytesOf("diags"));
     write("kern", std::vector<std::uint8_t>(300, 0x5A));
     ASSERT_EQ(run("build b.img --add kxos:1.2.3.4:diag.tgz:alt=diagnostics"
                   " --add application:1.0.0.255:app.tgz:hdr=2 --add kernel:9.8.7.6:kern:hdr=1"
@@ -51,8 +48,8 @@ TEST_F(Imgtool, BuildsWhatInfoListsAndExtractGivesBack) {
               "    sha256 0b013a535e85f8d2eee92593a4b49689d230a467a630bc0e8a2151a0f18bdffd\n");
 
     const std::pair<const char*, std::vector<std::uint8_t>> payloads[] = {
-        {"0", text("diags")},
-        {"1", text("application tarball")},
+        {"0", bytesOf("diags")},
+        {"1", bytesOf("application tarball")},
         {"2", std::vector<std::uint8_t>(300, 0x5A)},
     };
     for (const auto& [index, bytes] : payloads) {
@@ -62,17 +59,17 @@ TEST_F(Imgtool, BuildsWhatInfoListsAndExtractGivesBack) {
     EXPECT_EQ(run("extract b.img 4 out", true).output, "imgtool: b.img has no sub-image 4\n");
 
     ASSERT_EQ(run("extract b.img --type application app").status, 0);
-    EXPECT_EQ(read("app"), text("application tarball"));
+    EXPECT_EQ(read("app"), bytesOf("application tarball"));
     EXPECT_EQ(run("extract b.img --type rfs x", true).output,
               "imgtool: b.img has 0 sub-images of type rfs\n");
     ASSERT_EQ(run("extract b.img --all parts").status, 0);
     EXPECT_EQ(read("parts/2-kernel"), std::vector<std::uint8_t>(300, 0x5A));
-    EXPECT_EQ(read("parts/3-0x07706774"), text("diags"));
+    EXPECT_EQ(read("parts/3-0x07706774"), bytesOf("diags"));
     EXPECT_EQ(std::distance(fs::directory_iterator(path("parts")), fs::directory_iterator()), 4);
 }
 
 TEST_F(Imgtool, ListsEveryHeaderVersionWithItsCrcStatusAsJson) {
-    write("p", text("0123456789"));
+    write("p", bytesOf("0123456789"));
     ASSERT_EQ(run("build hand.img --add 0x03706774:1.2.3.4:p:hdr=1 --add "
                   "application:10.11.12.13:p:hdr=2 --add kxos:255.255.255.255:p:alt=application "
                   "--sign " BM_KEYS_DIR "/sample_development_key.pem")
@@ -209,9 +206,9 @@ const Request requests[] = {
 };
 
 TEST_F(Imgtool, AnswersEachRequest) {
-    write("p", text("payload"));
-    write("three", text("abc"));
-    write("hdr3", text("HDR3 and then some"));
+    write("p", bytesOf("payload"));
+    write("three", bytesOf("abc"));
+    write("hdr3", bytesOf("HDR3 and then some"));
     ASSERT_EQ(run("build b.img --add application:1.0.0.0:p").status, 0);
     const auto bundle = read("b.img");
     fs::create_hard_link(path("b.img"), path("link.img"));
@@ -262,9 +259,9 @@ TEST_F(Imgtool, AnswersEachRequest) {
               "it to a file first\n");
 
     // A failed run leaves the old output and no temporary file.
-    write("out", text("old"));
+    write("out", bytesOf("old"));
     EXPECT_EQ(run("build out --add rfs:1.0.0.0:p --add rfs:1.0.0.0:missing").status, 1);
-    EXPECT_EQ(read("out"), text("old"));
+    EXPECT_EQ(read("out"), bytesOf("old"));
     for (const auto& entry : fs::directory_iterator(path("."))) {
         EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
     }
@@ -279,11 +276,11 @@ TEST_F(Imgtool, AnswersEachRequest) {
 }
 
 TEST_F(Imgtool, BuildsAReleaseFromAManifest) {
-    write("app.tgz", text("application tarball"));
+    write("app.tgz", bytesOf("application tarball"));
     write("kern", std::vector<std::uint8_t>(300, 0x5A));
     fs::create_directory(path("rel"));
     const auto manifest = [&](const std::string& body) {
-        write("rel/m.toml", text(body));
+        write("rel/m.toml", bytesOf(body));
         return run("build b.img --manifest rel/m.toml", true);
     };
     const std::string app =
