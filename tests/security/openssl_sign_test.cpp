@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <random>
 #include <vector>
 
 #include "security/imgsign.hpp"
@@ -28,26 +27,12 @@ CryptoStatus verify(const std::vector<std::uint8_t>& payload,
         static_cast<std::uint32_t>(key.size()));
 }
 
-// The digest over every length is the crypto library's, checked against OpenSSL there; here
-// one payload of several blocks, with its first, last and an inner byte changed in turn.
-TEST(OpensslSignatures, PassAndFailForAnyChangedByte) {
-    std::mt19937 rng(6);
-    std::vector<std::uint8_t> payload(70001);
-    for (auto& byte : payload) {
-        byte = static_cast<std::uint8_t>(rng());
-    }
-    const auto signature = sectest::sign("production", payload);
-    ASSERT_EQ(verify(payload, signature), OK);
-    for (const std::size_t at : {std::size_t{0}, payload.size() - 1, std::size_t{40000}}) {
-        payload[at] ^= 0x10;
-        EXPECT_EQ(verify(payload, signature), ERR_RSA_SIGNATURE_MISMATCH) << "byte " << at;
-        payload[at] ^= 0x10;
-    }
-}
-
+// A changed payload is refused on the switch (policy_test) and by imgtool verify; here what the
+// check refuses before it compares the digest.
 TEST(OpensslSignatures, AnotherHashLengthOrKeyFails) {
     const std::vector<std::uint8_t> payload(1000, 0x5A);
     const auto signature = sectest::sign("production", payload);
+    ASSERT_EQ(verify(payload, signature), OK);
     EXPECT_EQ(verify(payload, signature, kProduction, 31), ERR_RSA_SIGNATURE_MISMATCH);
     EXPECT_EQ(verify(payload, signature, kProduction, 33), ERR_RSA_SIGNATURE_MISMATCH);
     EXPECT_EQ(verify(payload, signature, sectest::sample_key("sample_development_key.pub.pem")),
