@@ -162,15 +162,14 @@ TEST(Seam, RequestsTheDevicesDoNotKnowAreRefused) {
     EXPECT_EQ(errno, EOPNOTSUPP);
 }
 
+// A chip the fault plan removes answers the same, as hw's i2c_test sees in the boot manager's
+// messages.
 TEST(I2c, TransfersToAbsentChipsAreNotAcknowledged) {
-    auto c = TempBoard::test_config();
-    c.faults.missing = {"led"};
-    TempBoard board(c);
+    TempBoard board;
     const auto bus0 = open_dev("/dev/i2c-0");
     const auto bus1 = open_dev("/dev/i2c-1");
     std::uint8_t b = 0;
-    for (auto [fd, address] :
-         {std::pair{bus1.get(), 0x60}, {bus1.get(), 0x54}, {bus0.get(), 0x00}}) {
+    for (auto [fd, address] : {std::pair{bus1.get(), 0x54}, {bus0.get(), 0x00}}) {
         ASSERT_EQ(select(fd, address), 0);
         EXPECT_EQ(platform::dev_write(fd, &b, 1), -1);
         EXPECT_EQ(errno, ENXIO) << address;
@@ -204,10 +203,8 @@ TEST(Mem, OnlyTheCpldWindowCanBeMapped) {
     }
 }
 
-TEST(Clock, WaitsAdvanceOneVirtualClockThatSurvivesARestart) {
-    TempBoard board;
-    EXPECT_EQ(platform::clock_sleep(2), 0u);
-    EXPECT_EQ(platform::clock_usleep(250000), 0);
+TEST(Clock, PollsWaitOnTheVirtualClockThatSurvivesARestart) {
+    TempBoard board;  // sleeps are pinned by the hw tests' clock readings
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     pollfd pfd{fds[0], POLLIN, 0};
@@ -216,10 +213,10 @@ TEST(Clock, WaitsAdvanceOneVirtualClockThatSurvivesARestart) {
     EXPECT_EQ(platform::clock_poll(&pfd, 1, 5000), 1);  // ready at once: no time passes
     ::close(fds[0]);
     ::close(fds[1]);
-    EXPECT_EQ(sim::read_clock_us(board.root()), 7250000u);
+    EXPECT_EQ(sim::read_clock_us(board.root()), 5000000u);
     sim::use_board(board.root());  // the board boots again
     platform::clock_usleep(1);
-    EXPECT_EQ(sim::read_clock_us(board.root()), 7250001u);
+    EXPECT_EQ(sim::read_clock_us(board.root()), 5000001u);
 }
 
 }  // namespace
