@@ -137,6 +137,8 @@ TEST_F(KeysTest, EveryFormOfAKeyGivesTheSameBlob) {
         {"anything after a dash dropped", bytesOf(joined(" ") + "\n-- comment"), true, OK},
         {"a TAB straight after a token belongs to it", bytesOf(joined("\t\n")), true,
          ERR_BASE64_BAD_INPUT},
+        {"a character outside Base64", bytesOf(joined("").replace(40, 1, "*")), true,
+         ERR_BASE64_BAD_INPUT},
     };
     for (const Form& f : forms) {
         Blob blob;
