@@ -118,6 +118,8 @@ TEST(SlotTwoCutAfterTheFile, TheNextBootWithTheDriveInFinishesTheInstall) {
     EXPECT_NE(next.console.find("Booting image '2'"), std::string::npos) << next.console;
     EXPECT_NE(next.console.find(app_banner), std::string::npos) << next.console;
     EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 2);
+    // Finished once: a later boot must not take the install up again.
+    EXPECT_FALSE(fs::exists(board.root() / "user/images/image2.pending"));
 }
 
 }  // namespace
