@@ -124,10 +124,8 @@ TEST_P(StartUpSecurity, ChecksKeysThenLaunchesDiagnosticsWhenAsked) {
     const StartCase& c = GetParam();
     Board board(sectest::board_config());
     sectest::set_mode(board, c.rfs, false);
-    Bytes env(4, 0);
-    env.insert(env.end(), c.environment.begin(), c.environment.end());
-    env.push_back(0);
-    sim::write_partition(board.root(), "ubootenv", env);
+    const std::string env = std::string(4, '\0') + c.environment + '\0';
+    sim::write_partition(board.root(), "ubootenv", Bytes(env.begin(), env.end()));
     put_diagnostics(board);
     boardtest::write_bytes(
         board.root() / "user/images/image1",
