@@ -76,6 +76,7 @@ TEST(Asn1Parse, StatusByInput) {
         {"0200", ERR_DER_INVALID_CONTENT, "empty INTEGER"},
         {"0500", OK, "NULL"},
         {"0400", OK, "empty OCTET STRING"},
+        {"0700", OK, "empty ObjectDescriptor"},
         {"a000", OK, "empty context-specific item"},
         {"4000", ERR_DER_INVALID_CONTENT, "empty application item"},
         {"0300", ERR_DER_INVALID_CONTENT, "BIT STRING without its unused-bits octet"},
