@@ -52,7 +52,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FailCase{sim::IoFault::Op::program, 70,
                                "     \b\b\b\b000%Flash Write mtd write failed.\n\n", true},
                       FailCase{sim::IoFault::Op::erase, 1, "     Flash Write mtd erase failed.\n\n",
-                               false}));
+                               false},
+                      // Each block is read back before it is merged and erased.
+                      FailCase{sim::IoFault::Op::read, 2,
+                               "     \b\b\b\b000%Flash Write mtd read failed.\n\n", true}));
 
 TEST(FlashGeometry, EraseSizeThatIsNotAPowerOfTwoIsRefused) {
     auto c = TempBoard::test_config();

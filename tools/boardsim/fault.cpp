@@ -55,6 +55,7 @@ int fault(const FaultArgs& a) {
         plan.io_errors.push_back({partition,
                                   op == "erase"     ? sim::IoFault::Op::erase
                                   : op == "program" ? sim::IoFault::Op::program
+                                  : op == "read"    ? sim::IoFault::Op::read
                                                     : sim::IoFault::Op::any,
                                   static_cast<std::uint32_t>(std::stoul(nth, nullptr, 0))});
     }
@@ -99,8 +100,9 @@ Verb add_fault(CLI::App& app) {
         "  A boot keeps its count so far in sim/power-events. The cut fires once: it disarms\n"
         "  itself as it fires, so the next boot runs without it.\n"
         "  0 disarms it.\n"
-        "--io PARTITION:OP:N: the N-th erase request (OP erase), write call (program) or either\n"
-        "  (any) on PARTITION in a boot fails with an I/O error, failed attempts counted too.\n"
+        "--io PARTITION:OP:N: the N-th erase request (OP erase), write call (program), read\n"
+        "  call (read), or erase or write (any) on PARTITION in a boot fails with an I/O\n"
+        "  error, failed attempts counted too.\n"
         "  The count restarts at every boot and the fault stays armed for every boot until\n"
         "  --clear. Repeat the option for several.\n"
         "--missing DEVICE: the device is absent in every boot until --clear.\n"
@@ -114,7 +116,7 @@ Verb add_fault(CLI::App& app) {
                     "power cut at the N-th flash operation or /user write")
         ->type_name("N");
     sub->add_option("--io", t->io, "the N-th such operation on PARTITION fails")
-        ->type_name("PARTITION:erase|program|any:N")
+        ->type_name("PARTITION:erase|program|read|any:N")
         ->allow_extra_args(false)
         ->check(board_conf("fault.io", ':'));
     sub->add_option("--missing", t->missing,

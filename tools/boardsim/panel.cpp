@@ -118,6 +118,7 @@ std::vector<std::string> faults_text(const sim::BoardConfig& config, const fs::p
     for (const auto& io : config.faults.io_errors) {
         const char* op = io.op == sim::IoFault::Op::erase     ? "erase"
                          : io.op == sim::IoFault::Op::program ? "write"
+                         : io.op == sim::IoFault::Op::read    ? "read"
                                                               : "erase or write";
         lines.push_back(format("%s: %s number %u fails", io.partition.c_str(), op, io.nth));
     }

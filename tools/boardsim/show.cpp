@@ -29,6 +29,8 @@ const char* op_name(sim::IoFault::Op op) {
             return "erase request";
         case sim::IoFault::Op::program:
             return "write";
+        case sim::IoFault::Op::read:
+            return "read";
         case sim::IoFault::Op::any:
             break;
     }
@@ -41,6 +43,8 @@ const char* op_key(sim::IoFault::Op op) {
             return "erase";
         case sim::IoFault::Op::program:
             return "program";
+        case sim::IoFault::Op::read:
+            return "read";
         case sim::IoFault::Op::any:
             break;
     }

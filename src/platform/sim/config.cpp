@@ -49,6 +49,8 @@ const char* op_name(IoFault::Op op) {
             return "erase";
         case IoFault::Op::program:
             return "program";
+        case IoFault::Op::read:
+            return "read";
         case IoFault::Op::any:
             break;
     }
@@ -124,7 +126,7 @@ std::string apply(BoardConfig& c, std::string_view key, std::string_view value) 
     } else if (key == "fault.io") {
         const auto w = words(value);
         if (w.size() != 3) {
-            return "expected <partition> <erase|program|any> <N>";
+            return "expected <partition> <erase|program|read|any> <N>";
         }
         IoFault f;
         if (!partition_index(w[0])) {
@@ -135,10 +137,12 @@ std::string apply(BoardConfig& c, std::string_view key, std::string_view value) 
             f.op = IoFault::Op::erase;
         } else if (w[1] == "program") {
             f.op = IoFault::Op::program;
+        } else if (w[1] == "read") {
+            f.op = IoFault::Op::read;
         } else if (w[1] == "any") {
             f.op = IoFault::Op::any;
         } else {
-            return "unknown operation " + w[1] + " (erase, program or any)";
+            return "unknown operation " + w[1] + " (erase, program, read or any)";
         }
         const auto n = parse_number(w[2], 0xFFFFFFFFu);
         if (!n || *n == 0) {

@@ -45,14 +45,17 @@ void save_wear(const Runtime& rt, std::size_t partition) {
 
 // Counts an attempt and tells whether the fault plan makes it fail.
 bool injected_io_error(Runtime& rt, std::size_t partition, IoFault::Op op) {
-    auto& counter = op == IoFault::Op::erase ? rt.erase_ops[partition] : rt.program_ops[partition];
+    auto& counter = op == IoFault::Op::erase  ? rt.erase_ops[partition]
+                    : op == IoFault::Op::read ? rt.read_ops[partition]
+                                              : rt.program_ops[partition];
     ++counter;
     const std::uint32_t any = rt.erase_ops[partition] + rt.program_ops[partition];
     for (const auto& f : rt.config.faults.io_errors) {
         if (f.partition != partition_names[partition]) {
             continue;
         }
-        if ((f.op == op && f.nth == counter) || (f.op == IoFault::Op::any && f.nth == any)) {
+        if ((f.op == op && f.nth == counter) ||
+            (f.op == IoFault::Op::any && op != IoFault::Op::read && f.nth == any)) {
             return true;
         }
     }
@@ -166,6 +169,9 @@ ssize_t mtd_read(Runtime& rt, int fd, const Device& dev, void* buf, std::size_t 
     const std::uint64_t size = rt.config.partitions[dev.partition].size;
     if (static_cast<std::uint64_t>(pos) >= size || count == 0) {
         return 0;
+    }
+    if (injected_io_error(rt, dev.partition, IoFault::Op::read)) {
+        return fail(EIO);
     }
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, size - pos));
     if (!pread_all(fd, buf, n, static_cast<std::uint64_t>(pos))) {

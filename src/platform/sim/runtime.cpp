@@ -55,6 +55,7 @@ void reload_config(Runtime& rt) {
     rt.power_events = 0;
     rt.erase_ops = {};
     rt.program_ops = {};
+    rt.read_ops = {};
     rt.wear = {};
 }
 

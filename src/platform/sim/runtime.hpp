@@ -42,6 +42,7 @@ struct Runtime {
     std::uint32_t power_events = 0;  // flash operations and writes under /user, in one count
     std::array<std::uint32_t, 7> erase_ops{};
     std::array<std::uint32_t, 7> program_ops{};
+    std::array<std::uint32_t, 7> read_ops{};
     std::array<std::optional<FlashWear>, 7> wear;
     std::map<int, Device> devices;
     ChipState chips;

@@ -19,13 +19,14 @@
 //   <partition>.erase_size  erase block size in bytes          devicetree kernel rfs rescue onie)
 //   rtc.base                "YYYY-MM-DD hh:mm:ss": what the clock shows at virtual time 0
 //   rtc.host_clock          1 = the clock shows the host's UTC time instead (default 0)
-//   rtc.control             seven bytes ORed into clock registers 0-6 (control bits), e.g. "0x80 0
-//   0 0 0 0 0" time.scale              real seconds per virtual second: 1 = real time, 0.001 for
-//   tests,
+//   rtc.control             seven bytes ORed into clock registers 0-6 (control bits),
+//                           e.g. "0x80 0 0 0 0 0 0"
+//   time.scale              real seconds per virtual second: 1 = real time, 0.001 for tests,
 //                           0 = no real waiting at all
 //   fault.missing           devices that are absent: bus0 bus1 eeprom rtc led port mem <partition>
-//   fault.io                "<partition> <erase|program|any> <N>": the N-th such operation on the
-//                           partition fails with EIO (repeat the key for several)
+//   fault.io                "<partition> <erase|program|read|any> <N>": the N-th such operation
+//                           on the partition fails with EIO (any: erase or program; repeat the
+//                           key for several)
 //   fault.power_cut         N: the process ends with power_cut_exit_status at the N-th event
 //                           of one count: a completed flash erase or program, or (in programs
 //                           that link bm_platform_sim_cuts) a write call, an entry created,
@@ -64,7 +65,7 @@ struct PartitionGeometry {
 };
 
 struct IoFault {
-    enum class Op { erase, program, any };
+    enum class Op { erase, program, read, any };  // any: an erase or a program
     std::string partition;
     Op op = Op::any;
     std::uint32_t nth = 1;
