@@ -172,9 +172,17 @@ class Workspace:
     def build_all(self, log, timeout):
         return run(["cmake", "--build", "--preset", "host", "-j2"], self.tree, timeout, log)
 
-    def test(self, library, log, cap, jobs):
-        """'killed', 'survived' or 'timed out', and the first failing test."""
+    def test(self, library, log, cap, jobs, first=None):
+        """'killed', 'survived' or 'timed out', and the first failing test.
+
+        `first` is a test that killed this mutant in another run: tried alone before the labels,
+        it settles most mutants in seconds. A survivor still runs every label."""
         started = time.monotonic()
+        if first:
+            cmd = ["ctest", "--test-dir", str(self.build), "-R", f"^{first}$",
+                   "--no-tests=ignore", "--timeout", "120"]
+            if run(cmd, self.tree, cap, log) not in (0, None):
+                return "killed", first
         done = []
         for label in TESTS_BY_LIBRARY[library]:
             cmd = ["ctest", "--test-dir", str(self.build), "-L", label, "-j", str(jobs),
@@ -204,6 +212,16 @@ def load_results(path):
             fields = line.split("\t")
             done[int(fields[0])] = fields
     return done
+
+
+def killer(hints, mutant_id):
+    """The test that killed the mutant in one of the hint runs; read afresh for each mutant, so
+    a hint run going on beside this one helps as it goes."""
+    for hint in hints:
+        fields = load_results(Path(hint) / "results.tsv").get(mutant_id)
+        if fields and fields[1] == "killed" and not fields[3].startswith("^"):
+            return fields[3]
+    return None
 
 
 def describe(m):
@@ -236,6 +254,7 @@ def cmd_run(args, results):
     for m in mutants:
         if m["id"] in done:
             continue
+        first = killer(args.hints, m["id"])
         started = time.monotonic()
         with open(log, "a") as out:
             out.write(f"\n=== {describe(m)}\n")
@@ -248,7 +267,8 @@ def cmd_run(args, results):
                 if built != 0:
                     status, detail = "not built", ""
                 else:
-                    status, detail = ws.test(library_of(m["file"]), log, args.cap, args.jobs)
+                    status, detail = ws.test(library_of(m["file"]), log, args.cap, args.jobs,
+                                             first)
             finally:
                 (ws.tree / m["file"]).write_text(original)
         seconds = round(time.monotonic() - started)
@@ -302,6 +322,9 @@ def main():
     parser.add_argument("--seed", type=int, default=2026)
     parser.add_argument("--count", type=int, default=120)
     parser.add_argument("--sample", help="mutants.json of an earlier run: the same mutants again")
+    parser.add_argument("--hints", action="append", default=[], metavar="DIR",
+                        help="results of an earlier run of the same sample: its killing test goes "
+                             "first (repeatable)")
     parser.add_argument("--cap", type=int, default=900, help="seconds of tests per mutant")
     parser.add_argument("--build-timeout", type=int, default=900)
     parser.add_argument("--jobs", type=int, default=4, help="parallel tests (board tests wait)")

@@ -9,7 +9,8 @@
 #
 # A run's folder (--results, default build/mutants) keeps a detached work tree of --rev with its
 # own build, the sample (mutants.json), one line per mutant (results.tsv) and the log. To try the
-# same mutants on other tests: run --rev REV --results DIR2 --sample DIR/mutants.json.
+# same mutants on other tests: run --rev REV --results DIR2 --sample DIR/mutants.json, and add
+# --hints DIR to try first, for each mutant, the test that killed it there.
 # A mutant runs the tests labelled for its library (scripts/mutants.py), stopping at the first
 # failure; one that does not compile counts as not built. Too slow for CI: minutes per mutant.
 set -euo pipefail
