@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/reboot.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fcntl.h>
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 #include <fstream>
 
@@ -125,6 +127,29 @@ TEST(BoardSafety, RebootAndClockSettingFailInsideABoard) {
     });
     EXPECT_EQ(result.exit_code, 15);
     EXPECT_EQ(board.journal(), "date 010100002000\nreboot\n");
+}
+
+// Which of SIGINT (1) and SIGQUIT (2) a command run now starts with ignored.
+int ignored_by_a_command() {
+    sys::system_command("exec grep SigIgn /proc/self/status >/tmp/ignored");
+    std::ifstream in("/tmp/ignored");
+    std::string label;
+    std::string mask;
+    in >> label >> mask;
+    return static_cast<int>((std::stoull(mask, nullptr, 16) >> (SIGINT - 1)) & 3);
+}
+
+// As at a shell prompt, Ctrl-C and Ctrl-\ stop a command the boot manager runs, though it
+// catches the one and ignores the other itself; an interrupt key it ignores stays ignored.
+TEST(Commands, StartWithQuitAtItsDefaultAndInterruptAsTheBootManagerHadIt) {
+    Board board;
+    const auto result = board.run([] {
+        install_interrupt_handler();
+        const int while_caught = ignored_by_a_command();
+        std::signal(SIGINT, SIG_IGN);
+        return while_caught * 10 + ignored_by_a_command();
+    });
+    EXPECT_EQ(result.exit_code, 1);
 }
 
 }  // namespace
