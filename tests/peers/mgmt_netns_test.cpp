@@ -91,6 +91,7 @@ struct NetCase {
     int code;
     std::string console;
     std::string journal;
+    std::uint64_t board_seconds = 0;  // the waits for the port to settle
 };
 
 class OnEth0 : public testing::TestWithParam<NetCase> {};
@@ -105,6 +106,7 @@ TEST_P(OnEth0, TheLinkDecidesAndTheCommandsReachTheShell) {
     EXPECT_EQ(run.exit_code, c.code);
     EXPECT_EQ(run.console, c.console);
     EXPECT_EQ(board.journal(), c.journal);
+    EXPECT_EQ(sim::read_clock_us(board.root()), c.board_seconds * 1000000);
 }
 
 const std::string typed = "10.9.8.7\r255.255.255.0\r10.9.8.1\r";
@@ -127,18 +129,18 @@ INSTANTIATE_TEST_SUITE_P(
                     NetCase{"link_without_eth0", Peer::absent, mgmt_link_up, "", 0,
                             "Open Interface eth0 error.\r\n", ""},
                     NetCase{"static_settings", Peer::up, +[] { return configure_mgmt_port(0); },
-                            typed, 1, applied, static_journal},
+                            typed, 1, applied, static_journal, 26},
                     NetCase{"static_settings_on_a_link_that_stays_down", Peer::down,
                             +[] { return configure_mgmt_port(0); }, typed, 0,
-                            applied + "Mgmt link not available. Quitting.\r\n", static_journal},
+                            applied + "Mgmt link not available. Quitting.\r\n", static_journal, 26},
                     NetCase{"no_netmask_no_down_up_cycle", Peer::up,
                             +[] { return configure_mgmt_port(0); }, "10.9.8.7\r\r\r", 1,
                             "IP addr    :10.9.8.7\r\nNetmask    :\r\nGateway    :\r\n" + settling,
-                            "ifconfig eth0 10.9.8.7\n"},
+                            "ifconfig eth0 10.9.8.7\n", 26},
                     NetCase{"dhcp_runs_the_client_once", Peer::up,
                             +[] { return configure_mgmt_port(1); }, "y\r", 1,
                             "Confirm: Use DHCP for network configuration? y/N: y\r\n\r\n",
-                            "dhclient -1 eth0\n"}),
+                            "dhclient -1 eth0\n", 3}),
     [](const testing::TestParamInfo<NetCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
