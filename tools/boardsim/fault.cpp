@@ -52,11 +52,8 @@ int fault(const FaultArgs& a) {
         std::getline(in, partition, ':');
         std::getline(in, op, ':');
         std::getline(in, nth);
-        plan.io_errors.push_back({partition,
-                                  op == "erase"     ? sim::IoFault::Op::erase
-                                  : op == "program" ? sim::IoFault::Op::program
-                                  : op == "read"    ? sim::IoFault::Op::read
-                                                    : sim::IoFault::Op::any,
+        // The option's check has accepted the word and the count.
+        plan.io_errors.push_back({partition, sim::io_op_from_name(op).value(),
                                   static_cast<std::uint32_t>(std::stoul(nth, nullptr, 0))});
     }
     for (const std::string& missing : a.missing) {

@@ -37,20 +37,6 @@ const char* op_name(sim::IoFault::Op op) {
     return "erase or write";
 }
 
-const char* op_key(sim::IoFault::Op op) {
-    switch (op) {
-        case sim::IoFault::Op::erase:
-            return "erase";
-        case sim::IoFault::Op::program:
-            return "program";
-        case sim::IoFault::Op::read:
-            return "read";
-        case sim::IoFault::Op::any:
-            break;
-    }
-    return "any";
-}
-
 std::vector<std::string> failing_tools(const fs::path& root) {
     std::vector<std::string> tools;
     std::error_code ec;
@@ -321,7 +307,8 @@ int print_json(const fs::path& root, const board_view& board,
     if (config) {
         json io = json::array();
         for (const auto& f : config->faults.io_errors) {
-            io.push_back({{"partition", f.partition}, {"op", op_key(f.op)}, {"nth", f.nth}});
+            io.push_back(
+                {{"partition", f.partition}, {"op", sim::io_op_name(f.op)}, {"nth", f.nth}});
         }
         out["config"] = {
             {"rtc_base", config->rtc_host_clock ? json(nullptr) : json(config->rtc_base)},

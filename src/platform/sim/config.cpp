@@ -8,6 +8,34 @@
 
 #include "civil.hpp"
 
+namespace sim {
+
+const char* io_op_name(IoFault::Op op) {
+    switch (op) {
+        case IoFault::Op::erase:
+            return "erase";
+        case IoFault::Op::program:
+            return "program";
+        case IoFault::Op::read:
+            return "read";
+        case IoFault::Op::any:
+            break;
+    }
+    return "any";
+}
+
+std::optional<IoFault::Op> io_op_from_name(std::string_view name) {
+    for (const auto op :
+         {IoFault::Op::erase, IoFault::Op::program, IoFault::Op::read, IoFault::Op::any}) {
+        if (name == io_op_name(op)) {
+            return op;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace sim
+
 namespace sim::detail {
 namespace {
 
@@ -41,20 +69,6 @@ std::vector<std::string> words(std::string_view text) {
         out.push_back(w);
     }
     return out;
-}
-
-const char* op_name(IoFault::Op op) {
-    switch (op) {
-        case IoFault::Op::erase:
-            return "erase";
-        case IoFault::Op::program:
-            return "program";
-        case IoFault::Op::read:
-            return "read";
-        case IoFault::Op::any:
-            break;
-    }
-    return "any";
 }
 
 bool valid_missing(std::string_view name) {
@@ -133,17 +147,11 @@ std::string apply(BoardConfig& c, std::string_view key, std::string_view value) 
             return "unknown partition " + w[0];
         }
         f.partition = w[0];
-        if (w[1] == "erase") {
-            f.op = IoFault::Op::erase;
-        } else if (w[1] == "program") {
-            f.op = IoFault::Op::program;
-        } else if (w[1] == "read") {
-            f.op = IoFault::Op::read;
-        } else if (w[1] == "any") {
-            f.op = IoFault::Op::any;
-        } else {
+        const auto op = io_op_from_name(w[1]);
+        if (!op) {
             return "unknown operation " + w[1] + " (erase, program, read or any)";
         }
+        f.op = *op;
         const auto n = parse_number(w[2], 0xFFFFFFFFu);
         if (!n || *n == 0) {
             return "the count " + w[2] + " is not a number from 1 to 4294967295";
@@ -244,7 +252,7 @@ std::string format_board_conf(const BoardConfig& c) {
         out << '\n';
     }
     for (const auto& f : c.faults.io_errors) {
-        out << "fault.io = " << f.partition << ' ' << op_name(f.op) << ' ' << f.nth << '\n';
+        out << "fault.io = " << f.partition << ' ' << io_op_name(f.op) << ' ' << f.nth << '\n';
     }
     if (c.faults.power_cut_after != 0) {
         out << "fault.power_cut = " << c.faults.power_cut_after << '\n';

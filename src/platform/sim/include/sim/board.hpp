@@ -71,6 +71,11 @@ struct IoFault {
     std::uint32_t nth = 1;
 };
 
+// A fault's operation as board.conf and boardsim's options write it ("erase", "program", "read",
+// "any"), and back; nullopt for any other word.
+const char* io_op_name(IoFault::Op op);
+std::optional<IoFault::Op> io_op_from_name(std::string_view name);
+
 struct FaultPlan {
     std::vector<IoFault> io_errors;
     std::uint32_t power_cut_after = 0;  // 0 = no power cut
