@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "hex.hpp"
 #include "imgtool_run.hpp"
 
 namespace {
@@ -18,8 +19,8 @@ protected:
     // Token T holds the sample production key as "prod" and a 1024-bit key as "short".
     void SetUp() override {
         Scratch::SetUp();
-        write("softhsm2.conf", bytes("directories.tokendir = " + path("tokens") +
-                                     "\nobjectstore.backend = file\nlog.level = ERROR\n"));
+        write("softhsm2.conf", bytesOf("directories.tokendir = " + path("tokens") +
+                                       "\nobjectstore.backend = file\nlog.level = ERROR\n"));
         ::setenv("SOFTHSM2_CONF", path("softhsm2.conf").c_str(), 1);
         ::unsetenv("PKCS11_MODULE_PATH");
         shell(
@@ -39,7 +40,6 @@ protected:
         Scratch::TearDown();
     }
 
-    static std::vector<std::uint8_t> bytes(const std::string& s) { return {s.begin(), s.end()}; }
     void shell(const std::string& command) const {
         ASSERT_EQ(std::system(("cd '" + path("") + "' && (" + command + ") >/dev/null").c_str()), 0)
             << command;
