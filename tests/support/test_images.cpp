@@ -57,13 +57,8 @@ Bytes diagnostics_tarball() {
 
 Bytes subimage(std::uint32_t type, std::span<const std::uint8_t> payload,
                std::uint8_t header_version, std::vector<image::record_spec> records) {
-    image::subimage_layout layout;
-    layout.type = type;
-    layout.version = 0x01020304;
-    layout.header_version = header_version;
-    layout.records = std::move(records);
-    layout.payload = payload;
-    auto made = image::make_subimage(layout);
+    auto made =
+        image::make_subimage({type, 0x01020304, header_version, std::move(records), payload});
     if (!made) {
         throw std::runtime_error("sub-image cannot be described");
     }
