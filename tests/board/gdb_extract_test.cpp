@@ -46,10 +46,6 @@ const std::string not_available =
 INSTANTIATE_TEST_SUITE_P(
     Table, ExtractGdb,
     testing::Values(
-        ExtractCase{"FromSlotTwo", 1, Other::debugger, false,
-                    "Extracting GDB from image slot 2\r\nFound GDB image 2 of length = 74.\r\n"
-                    "decompressing GDB....\r\n*** Launching under GDB ***\r\n",
-                    "gdb /tmp/home/bin/mp.elf.strip\nreboot\n"},
         ExtractCase{"FromSlotOne", 2, Other::debugger, false,
                     "Extracting GDB from image slot 1\r\nFound GDB image 1 of length = 74.\r\n"
                     "decompressing GDB....\r\n*** Launching under GDB ***\r\n",

@@ -111,18 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
             "SlotOneMissingBootsTwo", nullptr, good_app, 1,
             "Failed to open Application image 1. Trying image 2.\r\n" + std::string(app_banner),
             "backtrace\n", 0, 2},
-        BootCase{
-            "SlotTwoMissingBootsOne", good_app, nullptr, 2,
-            "Failed to open Application image 2. Trying image 1.\r\n" + std::string(app_banner),
-            "backtrace\n", 0, 1, true},
-        BootCase{"NothingBootableFirstAttemptReturns", kernel_only, good_app, 1,
-                 "Image has invalid header 0x3706774. (0x6706774)\r\n"
-                 "Image1 has invalid header... trying Image2.\r\n"},
         BootCase{"ShortFileHasNothingBootable", good_app, [] { return Bytes(23, 0); }, 2,
                  "Image has invalid header 0x0. (0x6706774)\r\n"
                  "Image2 has invalid header... trying Image1.\r\n"},
-        BootCase{"BadCrcFirstAttemptReturns", bad_crc, good_app, 1,
-                 "Image1 CRC failed, trying Image2 now.\r\n"},
         BootCase{"BadCrcEndsTheScanAtOnce", good_app, [] { return bad_crc() + good_app(); }, 2,
                  "Image2 CRC failed, trying Image1 now.\r\n"},
         BootCase{"BadCrcSecondAttemptReboots", bad_crc, good_app, 1,
@@ -140,8 +131,6 @@ INSTANTIATE_TEST_SUITE_P(
         // The second attempt finds nothing bootable: the rescue menu comes first, and its Exit
         // leads to the shell (in shell mode) and the reboot. Start-up shows the same when neither
         // slot file opens.
-        BootCase{"NothingBootableSecondAttemptRescueThenReboot", kernel_only, good_app, 1, no_valid,
-                 "reboot\n", 0, 0xFF, true},
         BootCase{"NothingBootableSecondAttemptRescueShellThenReboot", kernel_only, good_app, 1,
                  no_valid, "shell\nreboot\n", 0, 0xFF, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -164,12 +153,6 @@ INSTANTIATE_TEST_SUITE_P(
             "KxosRecordDiagnostics", nullptr,
             [] { return with_alternative(TYPE_KXOS, TYPE_DIAGNOSTICS, diagnostics_tarball()); }, 2,
             diags_banner, "backtrace\n", 0, 2},
-        BootCase{"ApplicationRecordDiagnostics",
-                 [] {
-                     return with_alternative(TYPE_APPLICATION, TYPE_DIAGNOSTICS,
-                                             diagnostics_tarball());
-                 },
-                 nullptr, 1, diags_banner, "backtrace\n", 0, 1},
         BootCase{"RecordOfAnotherFamilyIgnored",
                  [] { return with_alternative(TYPE_KXOS, 0x01123456, application_tarball()); },
                  nullptr, 1, invalid_kxos_one},
