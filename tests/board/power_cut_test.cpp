@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <regex>
 #include <string>
 
 #include "boot/usb.hpp"
@@ -100,23 +99,17 @@ TEST(SlotTwoCutAfterTheFile, TheNextBootWithTheDriveInFinishesTheInstall) {
     ASSERT_EQ(read_bytes(board.root() / "user/images/image2"), replacement());
     ASSERT_EQ(eeprom_byte(board, boot_slot_offset), 1);
 
-    const std::string found =
-        "USB image (file 'ZKM7730_replace2_OS.img') replacement for image2 found\r\n" + extracting +
-        "Installing Application: " + verified + "Installing image as image2: ";
-    const std::regex clock_time("[0-9]{2}:[0-9]{2}:[0-9]{2}");
-    const std::string log_line =
-        "File /mnt/usb/ZKM7730_replace2_OS.img installed from USB at hh:mm:ss on 1-1-2026";
     std::ofstream{board.root() / "tmp/usb"};
     const auto next = board.run(start_up);
-    const std::string shown = std::regex_replace(next.console, clock_time, "hh:mm:ss");
-    EXPECT_NE(
-        shown.find(found + "\r\nImage2 updated succeeded\r\nUpdating install log. " + log_line +
-                   "\r\nImage2 has been successfully replaced\r\n"
-                   "USB replacement image: board will boot with image2.\r\n"),
-        std::string::npos)
-        << next.console;
-    EXPECT_NE(next.console.find("Booting image '2'"), std::string::npos) << next.console;
-    EXPECT_NE(next.console.find(app_banner), std::string::npos) << next.console;
+    // Verified again, then no progress: the file is not written a second time. The rest of the
+    // replacement's transcript is the USB tests'.
+    for (const std::string& shown :
+         {"Installing Application: " + verified + "Installing image as image2: \r\n" +
+              "Image2 updated succeeded\r\n",
+          std::string("USB replacement image: board will boot with image2.\r\nBooting image '2'"),
+          std::string(app_banner)}) {
+        EXPECT_NE(next.console.find(shown), std::string::npos) << next.console;
+    }
     EXPECT_EQ(eeprom_byte(board, boot_slot_offset), 2);
     // Finished once: a later boot must not take the install up again.
     EXPECT_FALSE(fs::exists(board.root() / "user/images/image2.pending"));
