@@ -160,8 +160,6 @@ TEST(Installer, WalksTheBundleToItsEndOrTheFirstFailure) {
     const Bytes diags = versioned(TYPE_DIAGNOSTICS, 0x01000000, Bytes(0x40, 0x06));
     Bytes bad_kxos = versioned(TYPE_KXOS, 0x01000000, Bytes(0x200, 0x03));
     bad_kxos[40] ^= 0x80;
-    Bytes inconsistent = diags;
-    inconsistent[22] = 0x7F;
     Bytes cut = versioned(TYPE_BOOTLOADER, 0x01000000, Bytes(0x400, 0x06));
     cut.resize(0x100);
     const struct {
@@ -177,11 +175,9 @@ TEST(Installer, WalksTheBundleToItsEndOrTheFirstFailure) {
         // Unknown types are skipped silently; a tail shorter than a header ends the walk.
         {versioned(0x07706774, 0x01000000, Bytes(0x40, 0x07)) + diags + Bytes(20, 0xAB), 1,
          extracting + "Installing Diagnostics: " + one_block + "done\r\n"},
-        // A total below the header length, and a payload running past the end of the bundle, are
-        // refused before they are read, with the crc over the header probe.
-        {inconsistent, 0,
-         extracting + "Installing Diagnostics: Bad crc for DIAGNOSTICS IMAGE: 0x40799c33, voiding "
-                      "download\r\n"},
+        // A sub-image whose lengths do not fit (here: running past the end of the bundle) is
+        // refused before it is read, with the crc over the header probe. Which lengths do not fit
+        // is the bundle walk's own test.
         {cut, 0,
          extracting +
              "Installing Boot Loader: Bad crc for UBOOT: 0x6a01077f, voiding download\r\n"},
