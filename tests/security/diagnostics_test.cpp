@@ -39,18 +39,6 @@ void put_diagnostics(const Board& board) {
         boardtest::subimage(image::TYPE_DIAGNOSTICS, boardtest::diagnostics_tarball()));
 }
 
-boardtest::Result launch(Board& board, const std::string& key) {
-    return board.run(
-        [] {
-            register_handovers();
-            install_interrupt_handler();
-            i2c_open_buses();
-            flash_init();
-            return launch_diagnostics();
-        },
-        {key});
-}
-
 struct LaunchCase {
     const char* name;
     Rfs rfs;
@@ -70,7 +58,15 @@ TEST_P(LaunchDiagnostics, ErasesOnlyOnYesAndBootsTheDiagnostics) {
     put_diagnostics(board);
     boardtest::write_text(board.root() / "user/install.log", "saved\n");
     boardtest::write_text(board.root() / "user/images/image1", "slot\n");
-    const auto result = launch(board, c.key);
+    const auto result = board.run(
+        [] {
+            register_handovers();
+            install_interrupt_handler();
+            i2c_open_buses();
+            flash_init();
+            return launch_diagnostics();
+        },
+        {c.key});
     EXPECT_EQ(result.console, c.console);
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(board.journal(), c.journal);
@@ -95,15 +91,6 @@ INSTANTIATE_TEST_SUITE_P(
                     LaunchCase{"LowSecurityYes", Rfs::production, true, "Y",
                                kQuestion + kErase + kLaunched, kErased + "backtrace\n"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(EmptyRescuePartition, LaunchReturnsToTheCaller) {
-    Board board(sectest::board_config());
-    sectest::set_mode(board, Rfs::unsigned_header, false);
-    const auto result = launch(board, "n");
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(result.console,
-              kNote + kQuestion + "Booting diags image...\r\nImage not found... \r\n");
-}
 
 // The key check and the diagnostics launch in the start-up sequence.
 const std::string kBootSlot =
