@@ -2,12 +2,11 @@
 // check: valid and acceptable signatures pass, invalid ones fail.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <string>
 #include <vector>
 
 #include "hex.hpp"
-#include "security/imgsign.hpp"
+#include "test_files.hpp"
 #include "wycheproof.hpp"
 
 namespace {
@@ -21,18 +20,8 @@ TEST_P(Wycheproof, EveryVectorIsClassifiedAsTheFileSays) {
     int passed = 0;
     for (const auto& c : cases) {
         const auto key = fromHex(c.at("publicKeyDer"));
-        const auto msg = fromHex(c.at("msg"));
-        const auto sig = fromHex(c.at("sig"));
-        std::array<std::uint8_t, 32> hash{};
-        std::uint32_t length = 0;
-        const std::uint8_t empty = 0;
-        ASSERT_EQ(
-            IMGSIGN_computeSHA256(msg.empty() ? &empty : msg.data(),
-                                  static_cast<std::uint32_t>(msg.size()), hash.data(), &length),
-            OK);
-        const CryptoStatus status = IMGSIGN_verifySignature(
-            hash.data(), 32, sig.data(), static_cast<std::int32_t>(sig.size()), key.data(),
-            static_cast<std::uint32_t>(key.size()));
+        const CryptoStatus status =
+            sectest::verify(fromHex(c.at("msg")), fromHex(c.at("sig")), key.data(), key.size());
         if (c.at("result") == "invalid") {
             EXPECT_NE(status, OK) << "tcId " << c.at("tcId") << " accepted";
         } else {
