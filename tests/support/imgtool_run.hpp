@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,10 +17,7 @@ using Outcome = testsupport::Captured;
 
 class Scratch : public ::testing::Test {
 protected:
-    void SetUp() override { dir_ = std::make_unique<testsupport::TempDir>("imgtool"); }
-    void TearDown() override { dir_.reset(); }
-
-    std::string path(const std::string& name) const { return (*dir_ / name).string(); }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
     void write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
         std::ofstream(path(name), std::ios::binary)
@@ -35,12 +31,12 @@ protected:
 
     // Runs imgtool in the scratch directory; `with_errors` adds standard error to the output.
     Outcome run(const std::string& args, bool with_errors = false) const {
-        return testsupport::capture("cd '" + dir_->path().string() + "' && '" IMGTOOL_PATH "' " +
+        return testsupport::capture("cd '" + dir_.path().string() + "' && '" IMGTOOL_PATH "' " +
                                     args + (with_errors ? " 2>&1" : " 2>/dev/null"));
     }
 
 private:
-    std::unique_ptr<testsupport::TempDir> dir_;
+    testsupport::TempDir dir_{"imgtool"};
 };
 
 }  // namespace imgtooltest
