@@ -2,7 +2,6 @@
 blinks counted on the front panel of `boardsim run`, the count typed at the console."""
 import os
 import re
-import shutil
 import subprocess
 import tempfile
 import time
@@ -16,19 +15,17 @@ PANEL = re.compile(r"blue LED \[ (LIT|off) \]")
 
 class FrontPanel(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.mkdtemp()
+        self.dir = self.enterContext(tempfile.TemporaryDirectory())
         self.board = os.path.join(self.dir, "board")
         self.socket = os.path.join(self.dir, "tmux")
+        self.addCleanup(subprocess.run, ["tmux", "-S", self.socket, "kill-server"],
+                        stderr=subprocess.DEVNULL)
         subprocess.run([BOARDSIM, "create", self.board, "--rtc", "2026-03-14 15:09:26"],
                        check=True, stdout=subprocess.DEVNULL)
         # Not a prototype board: the test keeps its count to itself.
         with open(os.path.join(self.board, "sim/cpld.bin"), "r+b") as cpld:
             cpld.seek(0x20)
             cpld.write(b"\x20")
-
-    def tearDown(self):
-        subprocess.run(["tmux", "-S", self.socket, "kill-server"], stderr=subprocess.DEVNULL)
-        shutil.rmtree(self.dir)
 
     def tmux(self, *args):
         return subprocess.run(["tmux", "-S", self.socket] + list(args), check=True,
@@ -46,17 +43,14 @@ class FrontPanel(unittest.TestCase):
             time.sleep(0.1)
         self.fail("%r not on the screen:\n%s" % (text, self.screen(window)))
 
-    def console_tail(self):
-        """The console's last line with text, above the panel."""
-        lines = [line for line in self.screen(0).split("\n")[:-2] if line.strip()]
-        return lines[-1] if lines else ""
-
-    def led(self):
-        """The LED as the last line of the console window shows it."""
+    def console(self):
+        """The console's last line with text above the panel, and whether the panel on the
+        window's last line shows the LED lit."""
         lines = self.screen(0).rstrip("\n").split("\n")
         found = PANEL.search(lines[-1])
         self.assertIsNotNone(found, "no panel on the last line:\n" + "\n".join(lines))
-        return found.group(1) == "LIT"
+        text = [line for line in lines[:-1] if line.strip()]
+        return (text[-1] if text else ""), found.group(1) == "LIT"
 
     def count_blinks(self):
         """Starts an attempt and counts the LED's dark-to-lit changes until the question."""
@@ -64,16 +58,17 @@ class FrontPanel(unittest.TestCase):
         blinks, lit = 0, False
         capture = os.environ.get("PANEL_CAPTURE")
         deadline = time.monotonic() + 40
-        while not self.console_tail().startswith("How many times did the LED blink?"):
+        while True:
+            tail, now = self.console()
+            if tail.startswith("How many times did the LED blink?"):
+                return blinks
             self.assertLess(time.monotonic(), deadline, "no question:\n" + self.screen(0))
-            now = self.led()
             if now and not lit:
                 blinks += 1
                 if blinks == 1 and capture:
                     self.save_captures(capture)
             lit = now
             time.sleep(SAMPLE_SECONDS)
-        return blinks
 
     def save_captures(self, path):
         """Both panels during a blink, for the documentation (PANEL_CAPTURE=FILE)."""
@@ -102,8 +97,7 @@ class FrontPanel(unittest.TestCase):
         self.tmux("send-keys", "-t", "panel:0", str(blinks), "Enter")
         self.wait_for("Correct. Physical presence established and low security mode enabled")
         self.assertTrue(os.path.exists(os.path.join(self.board, "tmp/lowsec")))
-        screen = self.screen(0)
-        self.assertNotIn("PROTO", screen)
+        self.assertNotIn("PROTO", self.screen(0))
         # The board's own record of the LED agrees with what the panel showed.
         with open(os.path.join(self.board, "sim/led.log")) as log:
             lit_writes = sum(1 for line in log if line.split()[1:] == ["0x05", "0x00"])
