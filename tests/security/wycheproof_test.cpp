@@ -17,6 +17,7 @@ TEST_P(Wycheproof, EveryVectorIsClassifiedAsTheFileSays) {
     const auto cases =
         wycheproof::read(std::string(BM_CRYPTO_TESTDATA) + "/wycheproof/" + GetParam());
     ASSERT_GT(cases.size(), 250U);
+    EXPECT_EQ(cases.size(), std::stoul(cases.front().at("numberOfTests")));
     int passed = 0;
     for (const auto& c : cases) {
         const auto key = fromHex(c.at("publicKeyDer"));
