@@ -56,7 +56,6 @@ TEST_P(LaunchDiagnostics, ErasesOnlyOnYesAndBootsTheDiagnostics) {
     Board board(sectest::board_config());
     sectest::set_mode(board, c.rfs, c.low);
     put_diagnostics(board);
-    boardtest::write_text(board.root() / "user/install.log", "saved\n");
     boardtest::write_text(board.root() / "user/images/image1", "slot\n");
     const auto result = board.run(
         [] {
@@ -71,7 +70,6 @@ TEST_P(LaunchDiagnostics, ErasesOnlyOnYesAndBootsTheDiagnostics) {
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(board.journal(), c.journal);
     const bool erased = c.journal.starts_with(kErased);
-    EXPECT_EQ(fs::exists(board.root() / "user/install.log"), !erased);
     EXPECT_TRUE(fs::is_directory(board.root() / "user/images"));
     EXPECT_EQ(fs::exists(board.root() / "user/images/image1"), !erased);
     // The key files the developer check wrote went with the rest of /user.
@@ -138,8 +136,6 @@ INSTANTIATE_TEST_SUITE_P(
                                   kBootSlot},
                     StartCase{"DiagnosticsRefused", Rfs::production, "diagnostics=diags", 0, "",
                               kRefusal + kBootSlot},
-                    StartCase{"DiagnosticsOnADeveloperSwitch", Rfs::unsigned_header,
-                              "diagnostics=diags", 0, "n", kNote + kQuestion + kLaunched},
                     StartCase{"DiagnosticsInLowSecurityMode", Rfs::production,
                               "lowsec=sanctioned diagnostics=diags", 0, "n",
                               "NOTE: Uboot low security mode override enabled\r\n" + kQuestion +

@@ -150,8 +150,6 @@ INSTANTIATE_TEST_SUITE_P(
                  attempt(11) + "7x\r\n" + kCorrect, 1, 7},
         Scenario{"empty_answer", "07", "", 0x30, false, answers({""}, true),
                  attempt(11) + kWrong + "1 of 3)\r\n" + kInterrupted, 0, 7},
-        Scenario{"negative_answer", "07", "", 0x30, false, answers({"-7"}, true),
-                 attempt(11) + "-7" + kWrong + "1 of 3)\r\n" + kInterrupted, 0, 7},
         Scenario{"marker_cannot_be_written", "07", "", 0x30, true, answers({"7"}),
                  attempt(11) + "7\r\nERROR creating /tmp/lowsec. Low security mode not enabled\r\n",
                  0, 7}),
