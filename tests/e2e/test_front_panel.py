@@ -93,7 +93,6 @@ class FrontPanel(unittest.TestCase):
         # Wrong answers and further attempts are the console tests' business.
         self.wait_for("Hit a key to start the test.")
         blinks = self.count_blinks()
-        self.assertGreaterEqual(blinks, 1)
         self.tmux("send-keys", "-t", "panel:0", str(blinks), "Enter")
         self.wait_for("Correct. Physical presence established and low security mode enabled")
         self.assertTrue(os.path.exists(os.path.join(self.board, "tmp/lowsec")))
