@@ -5,7 +5,6 @@
 #include <mtd/mtd-user.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,8 +38,13 @@ Bytes read_at(int fd, std::size_t count, off_t offset) {
     return got;
 }
 
-TEST(Mtd, EraseAcceptsOnlyWholeBlocksInsideThePartition) {
-    TempBoard board;  // 0x40000 bytes, 0x10000 blocks
+// Each on a fresh board.
+class Emulator : public testing::Test {
+protected:
+    TempBoard board;  // partitions of 0x40000 bytes, 0x10000 blocks
+};
+
+TEST_F(Emulator, MtdEraseAcceptsOnlyWholeBlocksInsideThePartition) {
     const auto rfs = open_dev("/dev/mtd-rfs");
     struct Case {
         std::uint32_t start, length;
@@ -58,8 +62,7 @@ TEST(Mtd, EraseAcceptsOnlyWholeBlocksInsideThePartition) {
     }
 }
 
-TEST(Mtd, ProgrammingOnlyClearsBitsAndCountsWhatNeededAnErase) {
-    TempBoard board;
+TEST_F(Emulator, MtdProgrammingOnlyClearsBitsAndCountsWhatNeededAnErase) {
     const auto rfs = open_dev("/dev/mtd-rfs");
     const Bytes first = {0xF0, 0x0F, 0xAA};
     const Bytes second = {0xF0, 0x0E, 0x55};  // 0x0E on 0x0F is fine; 0x55 on 0xAA needs bits set
@@ -69,8 +72,7 @@ TEST(Mtd, ProgrammingOnlyClearsBitsAndCountsWhatNeededAnErase) {
     EXPECT_EQ(sim::read_flash_wear(board.root(), "rfs")->program_without_erase, 1u);
 }
 
-TEST(Mtd, TransfersAtTheEndBehaveLikeTheCharDriver) {
-    TempBoard board;
+TEST_F(Emulator, MtdTransfersAtTheEndBehaveLikeTheCharDriver) {
     const auto onie = open_dev("/dev/mtd-onie");
     struct Case {
         bool positioned;  // pread/pwrite, else read/write after a seek
@@ -100,8 +102,7 @@ TEST(Mtd, TransfersAtTheEndBehaveLikeTheCharDriver) {
     EXPECT_EQ(sim::read_partition(board.root(), "onie")->size(), 0x40000u);
 }
 
-TEST(Mtd, ReadOnlyDescriptorRefusesProgramAndErase) {
-    TempBoard board;
+TEST_F(Emulator, MtdReadOnlyDescriptorRefusesProgramAndErase) {
     const auto rfs = open_dev("/dev/mtd-rfs", O_RDONLY);
     const Bytes a = {0};
     EXPECT_EQ(platform::dev_pwrite(rfs.get(), a.data(), 1, 0), -1);
@@ -110,36 +111,7 @@ TEST(Mtd, ReadOnlyDescriptorRefusesProgramAndErase) {
     EXPECT_EQ(errno, EPERM);
 }
 
-TEST(Faults, PowerCutEndsTheProcessAfterTheNthFlashOperationOnce) {
-    TempBoard board;
-    sim::FaultPlan plan;
-    plan.power_cut_after = 3;
-    ASSERT_TRUE(sim::set_fault_plan(board.root(), plan));
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        const auto kernel = open_dev("/dev/mtd-kernel");
-        const auto rfs = open_dev("/dev/mtd-rfs");
-        const Bytes data = {0x11, 0x22};
-        erase(kernel.get(), 0, 0x10000);                           // 1
-        platform::dev_pwrite(rfs.get(), data.data(), 2, 0x10);     // 2
-        platform::dev_pwrite(kernel.get(), data.data(), 2, 0x20);  // 3: the last to reach the flash
-        platform::dev_pwrite(kernel.get(), data.data(), 2, 0x30);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), sim::power_cut_exit_status);
-    const auto kernel = *sim::read_partition(board.root(), "kernel");
-    EXPECT_EQ(kernel[0x20], 0x11);
-    EXPECT_EQ(kernel[0x30], 0xFF);
-    EXPECT_EQ((*sim::read_partition(board.root(), "rfs"))[0x11], 0x22);
-    EXPECT_EQ(sim::load_board_config(board.root())->faults.power_cut_after, 0u);
-}
-
-TEST(Seam, OtherPathsReachTheRealCallsAndUnknownDevicesDoNotOpen) {
-    TempBoard board;
+TEST_F(Emulator, SeamOtherPathsReachTheRealCallsAndUnknownDevicesDoNotOpen) {
     const int fd = platform::dev_open((board.root() / "plain").c_str(), O_RDWR | O_CREAT);
     const Bytes data = {0x55, 0xAA};
     EXPECT_EQ(platform::dev_pwrite(fd, data.data(), 2, 0), 2);
@@ -148,8 +120,7 @@ TEST(Seam, OtherPathsReachTheRealCallsAndUnknownDevicesDoNotOpen) {
     EXPECT_EQ(platform::dev_open("/dev/mtd-nand", O_RDWR), -1);
 }
 
-TEST(Seam, RequestsTheDevicesDoNotKnowAreRefused) {
-    TempBoard board;
+TEST_F(Emulator, SeamRequestsTheDevicesDoNotKnowAreRefused) {
     const auto kernel = open_dev("/dev/mtd-kernel");
     mtd_info_user info{};
     EXPECT_EQ(platform::dev_ioctl(kernel.get(), 0x1234, &info), -1);
@@ -164,8 +135,7 @@ TEST(Seam, RequestsTheDevicesDoNotKnowAreRefused) {
 
 // A chip the fault plan removes answers the same, as hw's i2c_test sees in the boot manager's
 // messages.
-TEST(I2c, TransfersToAbsentChipsAreNotAcknowledged) {
-    TempBoard board;
+TEST_F(Emulator, I2cTransfersToAbsentChipsAreNotAcknowledged) {
     const auto bus0 = open_dev("/dev/i2c-0");
     const auto bus1 = open_dev("/dev/i2c-1");
     std::uint8_t b = 0;
@@ -180,8 +150,7 @@ TEST(I2c, TransfersToAbsentChipsAreNotAcknowledged) {
     EXPECT_EQ(errno, EINVAL);
 }
 
-TEST(I2c, EepromPageWritesWrapInsideTheirThirtyTwoBytes) {
-    TempBoard board;
+TEST_F(Emulator, I2cEepromPageWritesWrapInsideTheirThirtyTwoBytes) {
     const auto bus0 = open_dev("/dev/i2c-0");
     ASSERT_EQ(select(bus0.get(), 0x54), 0);
     const Bytes write = {0x00, 0x1F, 0x01, 0x02};  // offset 0x001F, then two bytes
@@ -191,8 +160,7 @@ TEST(I2c, EepromPageWritesWrapInsideTheirThirtyTwoBytes) {
     EXPECT_EQ(Bytes(e.begin() + 0x1F, e.begin() + 0x21), (Bytes{0x01, 0xFF}));
 }
 
-TEST(Mem, OnlyTheCpldWindowCanBeMapped) {
-    TempBoard board;
+TEST_F(Emulator, MemOnlyTheCpldWindowCanBeMapped) {
     const auto mem = open_dev("/dev/mem");
     const int prot = PROT_READ | PROT_WRITE;
     for (auto [length, offset] :
@@ -203,8 +171,8 @@ TEST(Mem, OnlyTheCpldWindowCanBeMapped) {
     }
 }
 
-TEST(Clock, PollsWaitOnTheVirtualClockThatSurvivesARestart) {
-    TempBoard board;  // sleeps are pinned by the hw tests' clock readings
+// Sleeps are pinned by the hw tests' clock readings.
+TEST_F(Emulator, ClockPollsWaitOnTheVirtualClockThatSurvivesARestart) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     pollfd pfd{fds[0], POLLIN, 0};
