@@ -101,10 +101,6 @@ Bytes join(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-std::string seq(std::initializer_list<std::uint8_t> bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
 const Bytes A = payload(128, 0);
 const Bytes B = payload(128, 7);
 const Bytes K = payload(1024, 3);
@@ -142,12 +138,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         Case{"mixed_block_sizes_after_noise_and_eot_handshake",
              {{'C', join({noise, block(1, K)})}, {ACK, block(2, A)}, {ACK, Eot}, {NAK, Eot}},
-             seq({'C', ACK, ACK, NAK, ACK}),
+             std::string{'C', ACK, ACK, NAK, ACK},
              join({K, A}),
              done},
         Case{"silence_after_eot_ends_with_an_empty_file",
              {{'C', Eot}},
-             seq({'C', NAK, ACK}),
+             std::string{'C', NAK, ACK},
              {},
              done},
         Case{"each_error_before_data_asks_for_crc_again",
@@ -158,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
               {'C', {}},
               {'C', block(1, A)},
               {ACK, Eot}},
-             seq({'C', 'C', 'C', 'C', 'C', 'C', ACK, NAK, ACK}),
+             std::string{'C', 'C', 'C', 'C', 'C', 'C', ACK, NAK, ACK},
              A,
              "CAN\n" + done},
         Case{"double_can_before_data_cancels", {{'C', {CAN, CAN}}}, 'C' + cancel, {}, "CAN\n"},
@@ -175,17 +171,17 @@ INSTANTIATE_TEST_SUITE_P(
               {ACK, {}},
               {NAK, {}},
               {NAK, Eot}},
-             seq({'C', ACK, NAK, NAK, ACK, NAK, NAK, NAK, ACK}),
+             std::string{'C', ACK, NAK, NAK, ACK, NAK, NAK, NAK, ACK},
              join({A, B}),
              done},
         Case{"repeated_block_is_acknowledged_not_written",
              {{'C', block(1, A)}, {ACK, block(1, A)}, {ACK, block(2, B)}, {ACK, Eot}},
-             seq({'C', ACK, ACK, ACK, NAK, ACK}),
+             std::string{'C', ACK, ACK, ACK, NAK, ACK},
              join({A, B}),
              done},
         Case{"out_of_order_block_cancels_at_once",
              {{'C', block(1, A)}, {ACK, block(3, B)}},
-             seq({'C', ACK}) + cancel,
+             std::string{'C', ACK} + cancel,
              A,
              ""},
         Case{"blocks_cut_short_are_errors_and_the_third_error_cancels",
@@ -193,28 +189,19 @@ INSTANTIATE_TEST_SUITE_P(
               {ACK, {SOH, 2}},
               {NAK, {SOH, 2, 253}},
               {NAK, block(2, B, {.no_crc = true})}},
-             seq({'C', ACK, NAK, NAK}) + cancel,
+             std::string{'C', ACK, NAK, NAK} + cancel,
              A,
              ""},
         Case{"other_byte_after_eot_counts_a_retry",
              {{'C', block(1, A)}, {ACK, Eot}, {NAK, {'x'}}, {NAK, Eot}, {NAK, Eot}},
-             seq({'C', ACK, NAK, NAK, NAK, ACK}),
+             std::string{'C', ACK, NAK, NAK, NAK, ACK},
              A,
              "EOT\n" + done},
         Case{"block_after_first_eot_is_dropped",
              {{'C', block(1, A)}, {ACK, Eot}, {NAK, block(2, B)}, {NAK, block(2, B)}, {ACK, Eot}},
-             seq({'C', ACK, NAK, NAK, ACK, NAK, ACK}),
+             std::string{'C', ACK, NAK, NAK, ACK, NAK, ACK},
              join({A, B}),
              "EOT\n" + done}),
     [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
-
-TEST(Crc16Xmodem, MatchesTheCheckValue) {
-    const std::string check = "123456789";
-    const Bytes bytes(check.begin(), check.end());
-    EXPECT_EQ(rescue::crc16_xmodem(bytes), 0x31C3);
-    EXPECT_EQ(rescue::crc16_xmodem({}), 0);
-    EXPECT_EQ(rescue::crc16_table[1], 0x1021);
-    EXPECT_EQ(rescue::crc16_table[255], 0x1EF0);
-}
 
 }  // namespace
