@@ -60,17 +60,6 @@ protected:
     const Bytes old = pattern(kSpan, 0x31);
 };
 
-TEST_F(Flash, EveryPartitionOpensWithItsGeometry) {
-    for (int slot = MTD_UBOOT; slot < MTD_COUNT; ++slot) {
-        mtd_geometry g{};
-        ASSERT_EQ(mtd_get_info(mtd_fd(slot), &g), 1) << slot;
-        EXPECT_EQ(g.total_size, rig::partition_size(slot)) << slot;
-        EXPECT_EQ(g.block_size, kBlock);
-        EXPECT_EQ(g.block_shift, 16u);
-        EXPECT_EQ(g.block_count, g.total_size / kBlock);
-    }
-}
-
 // The progress line as the operator sees it: each percentage overwrites the one before.
 std::string progress(std::string_view percentages) {
     std::string shown = "     ";
