@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -144,32 +143,24 @@ void run_peer(int master, const Step& step, pid_t keeper) {
 
 // The root file system is the same for every board of a test binary; building it (with its
 // library look-ups) costs more than copying it, so it is built once and copied per board.
-class RootfsTemplate {
-public:
-    RootfsTemplate() : creator_(getpid()), path_(testsupport::make_temp_dir("board-template")) {
-        if (!boardsim::create_rootfs(path_, boardsim::default_rootfs_sources())) {
-            throw std::runtime_error("creating the board template failed");
-        }
-    }
-    RootfsTemplate(const RootfsTemplate&) = delete;
-    RootfsTemplate& operator=(const RootfsTemplate&) = delete;
-    // Boards exit through this destructor too; only the test binary itself removes the template.
-    ~RootfsTemplate() {
-        if (getpid() == creator_) {
-            std::error_code ec;
-            fs::remove_all(path_, ec);
-        }
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    pid_t creator_;
-    fs::path path_;
-};
-
 const fs::path& rootfs_template() {
-    static const RootfsTemplate instance;
-    return instance.path();
+    static const struct Template {
+        pid_t creator = getpid();
+        fs::path path = testsupport::make_temp_dir("board-template");
+        // Boards exit through this destructor too; only the test binary itself removes it.
+        ~Template() {
+            if (getpid() == creator) {
+                std::error_code ec;
+                fs::remove_all(path, ec);
+            }
+        }
+    } instance;
+    static const bool created =
+        boardsim::create_rootfs(instance.path, boardsim::default_rootfs_sources());
+    if (!created) {
+        throw std::runtime_error("creating the board template failed");
+    }
+    return instance.path;
 }
 
 }  // namespace

@@ -122,19 +122,13 @@ inline Bytes versioned(std::uint32_t type, std::uint32_t version, const Bytes& p
     return image::make_subimage({type, version, 3, std::move(records), payload}).value();
 }
 
-// The same, carrying a signature of its payload made with the sample key "production" or
-// "development".
-inline Bytes signed_with(const std::string& key, std::uint32_t type, std::uint32_t version,
-                         const Bytes& payload) {
-    const Bytes signature = sectest::sign(key, payload);
+// The same, carrying a signature of its payload made with the sample key "production".
+inline Bytes production_signed(std::uint32_t type, std::uint32_t version, const Bytes& payload) {
+    const Bytes signature = sectest::sign("production", payload);
     Bytes body{static_cast<std::uint8_t>(signature.size() >> 8),
                static_cast<std::uint8_t>(signature.size())};
     body.insert(body.end(), signature.begin(), signature.end());
     return versioned(type, version, payload, {{image::record_signature, body}});
-}
-
-inline Bytes production_signed(std::uint32_t type, std::uint32_t version, const Bytes& payload) {
-    return signed_with("production", type, version, payload);
 }
 
 // install_bundle of /tmp/bundle.img as main would call it, after the platform is prepared.
