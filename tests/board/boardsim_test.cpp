@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -53,9 +52,7 @@ TEST(BoardsimCli, RefusesBadCommandLinesAndABoardWhoseConfigurationDoesNotRead) 
         {"create {T}/new --rtc garbage", 2, "--rtc: garbage: expected YYYY-MM-DD hh:mm:ss"},
         {"create {T}/new --time-scale -1", 2, "--time-scale: -1: expected a number from 0"},
         {"create {T}/new --boot-slot 7", 2, "--boot-slot: Value 7 not in range 1 to 2"},
-        {"run {B} --boot 1", 2, "--boot"},
         {"run {B} --timeout abc", 2, "--timeout: abc: expected seconds"},
-        {"run {B} --boots 0", 2, "--boots: Value 0"},
         {"eeprom {B} set boot-slot 300", 2, "boot-slot '300': expected a number from 0 to 255"},
         {"usb {B} attach {B}/sim/board.conf", 2, "Directory is actually a file"},
         {"fault {B} --io kernel:any:0", 2, "--io: kernel:any:0: the count 0 is not a number"},
@@ -63,7 +60,6 @@ TEST(BoardsimCli, RefusesBadCommandLinesAndABoardWhoseConfigurationDoesNotRead) 
         {"fault {B} --missing bogus", 2, "--missing: bogus: unknown device bogus"},
         {"fault {B} --power-cut x", 2, "--power-cut"},
         {"create {B}", 1, "already holds a board: --force erases its flash and EEPROM"},
-        {"create {T}/new --usb maybe", 2, "--usb: maybe not in"},
         {"create {T}/new --arch mips", 2, "--arch: mips not in {host,ppc}"},
         {"create {T}/new --arch ppc --bootmgr {B}/bin/busybox", 2,
          "busybox: not a PowerPC program"},
@@ -240,10 +236,7 @@ TEST(BoardsimRun, BootsAgainAfterARebootAndLeavesNothingMountedAlsoForAnUnprivil
     const fs::path root = scratch / "run-board";
     const std::string mounts = read_file("/proc/self/mountinfo");
     ASSERT_EQ(sh(as + BOARDSIM + " create " + root.string()), 0);
-    boardtest::Bytes slot =
-        boardtest::subimage(image::TYPE_APPLICATION, boardtest::application_tarball());
-    slot.back() ^= 0x01;
-    boardtest::write_bytes(root / "user/images/image2", slot);
+    boardtest::write_bytes(root / "user/images/image2", boardtest::damaged(boardtest::good_app()));
     EXPECT_EQ(sh(as + BOARDSIM + " run " + root.string() + " --boots 2 </dev/null >" +
                  (scratch / "console").string() + " 2>&1"),
               3);
