@@ -173,19 +173,14 @@ std::vector<std::string> keys(const std::string& keys) {
     return strokes;
 }
 
-Board::Board(const sim::BoardConfig& config) : root_(testsupport::make_temp_dir("board")) {
+Board::Board(const sim::BoardConfig& config) : root_("board") {
     std::error_code ec;
-    fs::copy(rootfs_template(), root_,
+    fs::copy(rootfs_template(), root_.path(),
              fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
-    if (ec || !sim::create_board_state(root_, config)) {
+    if (ec || !sim::create_board_state(root_.path(), config)) {
         throw std::runtime_error("creating a board failed");
     }
     std::ofstream{root_ / "sim/journal.log"};
-}
-
-Board::~Board() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
 }
 
 std::string Board::journal() const {
@@ -225,7 +220,7 @@ Result Board::script(const std::function<int()>& op, const std::vector<Step>& st
         settings.c_lflag |= NOFLSH;
         tcsetattr(slave.get(), TCSANOW, &settings);
         console.fd = slave.get();
-        keeper = boardsim::launch_board(root_, console, [&op] {
+        keeper = boardsim::launch_board(root_.path(), console, [&op] {
             sim::use_board("/");
             // A fresh program on a terminal buffers its output by lines; this fork inherited
             // whatever buffering the test binary's own output chose. A new buffer also resets

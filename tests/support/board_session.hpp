@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "scratch.hpp"
 #include "sim/board.hpp"
 
 namespace boardtest {
@@ -37,11 +38,8 @@ struct Result {
 class Board {
 public:
     explicit Board(const sim::BoardConfig& config = {});
-    Board(const Board&) = delete;
-    Board& operator=(const Board&) = delete;
-    ~Board();
 
-    const std::filesystem::path& root() const { return root_; }
+    const std::filesystem::path& root() const { return root_.path(); }
 
     // Runs op as the board's first process; each stroke is typed when the board next waits for
     // console input, like an operator who waits for the prompt. A board that runs on a minute
@@ -55,7 +53,7 @@ public:
     std::string journal() const;
 
 private:
-    std::filesystem::path root_;
+    testsupport::TempDir root_;
 };
 
 // One stroke per byte of keys.
