@@ -43,16 +43,10 @@ pid_t child_of(pid_t parent) {
     return child;
 }
 
-// What a process is blocked in, as far as the console is concerned.
-struct Wait {
-    long syscall = -1;
-    std::string reads;  // the count of read system calls completed so far
-    bool operator==(const Wait&) const = default;
-};
-
 // The process waits for input: blocked in a read of the console, in a poll, or (when `asleep`
-// counts) asleep between polls of the serial port.
-std::optional<Wait> input_wait(pid_t pid, bool asleep) {
+// counts) asleep between polls of the serial port. The wait as the system call it is blocked in
+// and the count of read calls completed so far, which tell one wait from the next.
+std::optional<std::string> input_wait(pid_t pid, bool asleep) {
     const std::string proc = "/proc/" + std::to_string(pid);
     std::istringstream fields(read_file(proc + "/syscall"));
     long number = -1;
@@ -68,7 +62,8 @@ std::optional<Wait> input_wait(pid_t pid, bool asleep) {
     }
     const std::string io = read_file(proc + "/io");
     const auto at = io.find("syscr:");
-    return Wait{number, at == std::string::npos ? "" : io.substr(at, io.find('\n', at) - at)};
+    return std::to_string(number) +
+           (at == std::string::npos ? "" : io.substr(at, io.find('\n', at) - at));
 }
 
 void write_all(int fd, const char* data, std::size_t size) {
@@ -239,7 +234,7 @@ Result Board::script(const std::function<int()>& op, const std::vector<Step>& st
     std::size_t next = 0;
     std::size_t seen_from = 0;  // where the current step starts looking for its text
     pid_t first = -1;
-    std::optional<Wait> last;
+    std::optional<std::string> last;
     auto give_up = std::chrono::steady_clock::now() + hang_limit;
     int status = 0;
     for (;;) {
