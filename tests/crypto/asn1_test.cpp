@@ -43,25 +43,6 @@ std::vector<std::uint8_t> nested(int depth, const char* inner, bool indefinite =
 
 }  // namespace
 
-TEST(Asn1Parse, SequenceWithOneInteger) {
-    Parsed p(fromHex("3003020105"));
-    ASSERT_EQ(p.status, OK);
-    ASSERT_NE(p.top(), nullptr);
-    EXPECT_EQ(p.top()->tag, SEQUENCE);
-    EXPECT_EQ(p.top()->id, UNIVERSAL | CONSTRUCTED);
-    EXPECT_EQ(p.top()->next, nullptr) << "the root holds only the first item";
-    ASN1_ITEM* integer = nullptr;
-    ASSERT_EQ(ASN1_getChild(p.top(), 1, &integer), OK);
-    EXPECT_EQ(integer->tag, INTEGER);
-    EXPECT_EQ(integer->value, 5u);
-    EXPECT_EQ(integer->headerSize, 2u);
-    EXPECT_EQ(integer->dataOffset, 4u);
-    ASN1_ITEM* same = nullptr;
-    ASSERT_EQ(ASN1_getChild(p.top(), 0, &same), OK);
-    EXPECT_EQ(same, integer);
-    EXPECT_EQ(ASN1_getChild(p.top(), 2, &same), ERR_DER_UNEXPECTED_ITEM);
-}
-
 TEST(Asn1Parse, StatusByInput) {
     struct Case {
         const char* der;

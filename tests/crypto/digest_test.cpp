@@ -42,9 +42,6 @@ TEST(ComputeDigest, KnownAnswersOfEveryAlgorithm) {
     };
     const std::string a111(111, 'a'), a112(112, 'a'), a127(127, 'a'), a128(128, 'a');
     const Case cases[] = {
-        {DIGEST_SHA256, "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-        {DIGEST_SHA256, kTwoBlock,
-         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
         {DIGEST_SHA224, "abc", "23097d223405d8228642a477bda255b32aadbce4bda0b3f7e36c9da7"},
         {DIGEST_SHA224, kTwoBlock, "75388b16512776cc5dba5da1fd890150b0c6455cb4f58b1952522525"},
         {DIGEST_SHA1, "abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
