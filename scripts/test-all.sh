@@ -35,7 +35,7 @@ bash scripts/check-layers.sh
 
 # A ratchet: the tests may not grow against the code; the goal is a third.
 echo "=== test code against product code"
-bash scripts/test-ratio.sh --max 0.48
+bash scripts/test-ratio.sh --max 0.46
 
 echo "=== static checks"
 bash scripts/static-checks.sh build/coverage
